@@ -1,0 +1,3 @@
+#include "image/Planes.h"
+#include <gtest/gtest.h>
+TEST(Image, Placeholder) { SUCCEED(); }

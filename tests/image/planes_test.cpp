@@ -1,0 +1,3 @@
+#include "image/Planes.h"
+#include <gtest/gtest.h>
+TEST(Planes, Placeholder) { SUCCEED(); }
