@@ -1,5 +1,9 @@
 #include "tools/Common.h"
 
+#if TESSERA_HAVE_BMP
+#include "bmp/BmpIO.h"
+#endif
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -109,6 +113,50 @@ std::unique_ptr<CImage> MakeSampleImage(int width, int height)
         image->SetBuf(0, y0, strip, MM_CLIP, 1);
     }
     return image;
+}
+
+ImagePtr LoadImageFile(std::string const& path, CIO::IOError& error, unsigned flags)
+{
+#if TESSERA_HAVE_IO
+    return ImagePtr(CIO::LoadImageA(CString(path), flags, error, nullptr));
+#elif TESSERA_HAVE_BMP
+    (void)flags;
+    if (LowerExtension(path) != ".bmp") {
+        error = CIO::IOERR_OPEN_FAILED;
+        return nullptr;
+    }
+    return ImagePtr(CBmpIO::Load(CString(path), error));
+#else
+    (void)path;
+    (void)flags;
+    error = CIO::IOERR_OPEN_FAILED;
+    return nullptr;
+#endif
+}
+
+bool SaveImageFile(std::string const& path, CImage& image, CIO::IOError& error, bool rle, int quality,
+                   std::string const& text)
+{
+#if TESSERA_HAVE_IO
+    unsigned flags = rle ? IOF_BMP_RLE : 0;
+    return CIO::SaveImage(CString(path), image, flags, quality, error, CString(text));
+#elif TESSERA_HAVE_BMP
+    (void)quality;
+    (void)text;
+    if (LowerExtension(path) != ".bmp") {
+        error = CIO::IOERR_UNSUPPORTED_MODE;
+        return false;
+    }
+    return CBmpIO::Save(CString(path), image, rle, error);
+#else
+    (void)path;
+    (void)image;
+    (void)rle;
+    (void)quality;
+    (void)text;
+    error = CIO::IOERR_UNSUPPORTED_MODE;
+    return false;
+#endif
 }
 
 bool WantsHelp(std::vector<std::string> const& args)

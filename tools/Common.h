@@ -28,12 +28,20 @@ std::string LowerExtension(std::string const& path);
 // A generated colour test picture: gradients, rings and a few flat patches.
 std::unique_ptr<CImage> MakeSampleImage(int width, int height);
 
-// True when args has --help or -h.
-bool WantsHelp(std::vector<std::string> const& args);
-
 struct ImageDeleter {
     void operator()(CImage* image) const { delete image; }
 };
 using ImagePtr = std::unique_ptr<CImage, ImageDeleter>;
+
+// Loads any format the tool reads (through CIO when the build has it); flags are the
+// CIO conversion flags. Null with error set on failure.
+ImagePtr LoadImageFile(std::string const& path, CIO::IOError& error, unsigned flags = 0);
+
+// Saves in the format of the path's extension; the file is complete or untouched.
+bool SaveImageFile(std::string const& path, CImage& image, CIO::IOError& error, bool rle = false, int quality = 0,
+                   std::string const& text = std::string());
+
+// True when args has --help or -h.
+bool WantsHelp(std::vector<std::string> const& args);
 
 } // namespace tool
