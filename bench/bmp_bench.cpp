@@ -31,14 +31,14 @@ constexpr int kWidth = 4000;
 constexpr int kHeight = 3000;
 constexpr long long kPixels = static_cast<long long>(kWidth) * kHeight;
 
-// A smooth picture with fine noise: long equal runs in flat areas, literals in texture.
+// A photo-like picture: smooth shading with sensor-like grain everywhere (the sum of
+// two uniform draws in -3..3), so that about one neighbour pair in ten is equal.
 unsigned char PhotoSample(int x, int y, int channel, unsigned& noise)
 {
     noise = noise * 1103515245u + 12345u;
+    const int grain = static_cast<int>((noise >> 16) % 7) + static_cast<int>((noise >> 8) % 7) - 6;
     const double smooth = 128 + 70 * std::sin(x / 410.0 + channel) * std::cos(y / 290.0 - channel) +
                           30 * std::sin((x + y) / 97.0);
-    const bool textured = ((x / 500) + (y / 400)) % 3 == 0;
-    const int grain = textured ? static_cast<int>((noise >> 16) % 9) - 4 : ((noise >> 16) % 16 == 0 ? 1 : 0);
     const int v = static_cast<int>(smooth) + grain;
     return static_cast<unsigned char>(v < 0 ? 0 : v > 255 ? 255 : v);
 }

@@ -381,7 +381,10 @@ CImage* ReadBitmap(CFile& file, bool fileHeader, CIO::IOError& error)
 
         std::unique_ptr<CPixMap> strip;
         try {
-            strip.reset(new CPixMap(mode, width, std::min(kStripRows, height), true));
+            int rows = std::min(kStripRows, height);
+            if (compression == kRle8 || compression == kRle4)
+                rows += bmp::RleSlackRows(CPixMap::RowStride(8, width));
+            strip.reset(new CPixMap(mode, width, rows, true));
         } catch (std::bad_alloc const&) {
             return fail(CIO::IOERR_NO_MEMORY);
         }

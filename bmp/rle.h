@@ -22,6 +22,17 @@ namespace bmp {
 // RLE input is read in blocks of this many bytes.
 constexpr unsigned kRleBlockBytes = 0x30000;
 
+// The decoders write short runs and literals with fixed-size stores that may reach
+// this many bytes past a row's last pixel: the strip buffer needs that much slack
+// after its last full row.
+constexpr int kOvershoot = 32;
+
+// Rows to add to a strip of row stride `rowStride` bytes for that slack.
+inline int RleSlackRows(int rowStride)
+{
+    return rowStride > 0 ? (kOvershoot + rowStride - 1) / rowStride : 1;
+}
+
 struct Run {
     bool repeat; // a repeat run (count, value) rather than a literal run
     int length;  // pixels, 1 to 255; literal runs are at least 3 long
@@ -80,7 +91,7 @@ inline size_t EncodeRle8Row(const unsigned char* row, int width, unsigned char* 
 
 // Decode an RLE8 (compression 1) or RLE4 (compression 2) stream from the file's
 // current position into image, through strip (the reader's interleaved 8-bit strip
-// buffer, image width x min(256, height), zeroed). greyOf, when not null, maps each
+// buffer, image width x min(256, height) rows plus RleSlackRows more). greyOf, when not null, maps each
 // decoded index to the stored sample (IM_GRAY images); otherwise indices are stored.
 // Pixels the stream never sets stay 0. Data after the top row is complete is not
 // read. On success the file is left just after the last item used.

@@ -200,3 +200,65 @@ TEST(BmpRle, HugeDeclaredSizeWithTinyData)
     EXPECT_EQ(corner.plane[0].data[0], 1);
     EXPECT_EQ(corner.plane[0].data[2], 0);
 }
+
+TEST(BmpRle, FastRle8PathMatchesThePlainPath)
+{
+    // Indexed images take the branch-free path for long streams; an identity grey
+    // table sends the same stream through the plain path. Random valid streams with
+    // every item kind (short and long runs and literals, deltas, early ends of line).
+    for (uint32_t seed = 1; seed <= 6; ++seed) {
+        const int width = 40 + static_cast<int>(seed) * 37, height = 90;
+        Bytes random = RandomBytes(1 << 20, seed);
+        size_t r = 0;
+        auto next = [&](int below) { return static_cast<int>(random[r++ % random.size()]) % below; };
+        Bytes stream;
+        int y = 0; // rows from the bottom
+        int x = 0;
+        while (y < height) {
+            bool moved = false;
+            while (x < width && !moved) {
+                const int kind = next(10);
+                const int room = width - x;
+                if (kind < 4) { // run
+                    const int m = 1 + (next(4) == 0 ? next(std::min(room, 255)) : next(std::min(room, 20)));
+                    stream.insert(stream.end(), {static_cast<uint8_t>(m), static_cast<uint8_t>(next(256))});
+                    x += m;
+                } else if (kind < 8 && room >= 3) { // literal
+                    const int n = 3 + (next(4) == 0 ? next(std::min(room, 255) - 2) : next(std::min(room, 30) - 2));
+                    stream.insert(stream.end(), {0, static_cast<uint8_t>(n)});
+                    for (int i = 0; i < n + (n & 1); ++i)
+                        stream.push_back(static_cast<uint8_t>(next(256)));
+                    x += n;
+                } else if (kind == 8 && room > 1) { // delta right, sometimes up
+                    const int dx = next(room - 1) + 1;
+                    const int dy = y + 1 < height && next(3) == 0 ? 1 : 0;
+                    stream.insert(stream.end(), {0, 2, static_cast<uint8_t>(dx), static_cast<uint8_t>(dy)});
+                    x += dx;
+                    if (dy) {
+                        ++y;
+                        moved = true;
+                    }
+                } else if (kind == 9) { // end the row early
+                    break;
+                }
+            }
+            if (!moved) {
+                stream.insert(stream.end(), {0, 0});
+                ++y;
+                x = 0;
+            }
+        }
+        stream.insert(stream.end(), {0, 1});
+
+        BmpBuilder indexed = RleFile(width, height, stream);
+        BmpBuilder grey = indexed;
+        for (int i = 0; i < 256; ++i)
+            grey.table[i] = Rgb{static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i)};
+        Decoded fast = Decode(indexed), plain = Decode(grey);
+        ASSERT_EQ(fast.error, CIO::IOERR_NONE) << seed;
+        ASSERT_EQ(plain.error, CIO::IOERR_NONE) << seed;
+        EXPECT_EQ(fast.image->GetMode(), IM_INDEXED);
+        EXPECT_EQ(plain.image->GetMode(), IM_GRAY);
+        EXPECT_EQ(fast.pixels, plain.pixels) << seed;
+    }
+}
