@@ -2,10 +2,11 @@
 //   loading a 4000 x 3000 24-bit and an 8-bit palette BMP from a page-cached file,
 //     against stb_image loading the same file to RGB;
 //   saving the 24-bit image, against stb_image_write's BMP writer;
-//   loading an RLE8 file of the same photo-like 8-bit image as the uncompressed load;
+//   loading an RLE8 file of the same photo-like 8-bit image as the uncompressed load,
+//     for a grainy photo (RLE8 barely pays) and a smooth one (long runs);
 //   GetBuf / SetBuf of a 256 x 256 interleaved RGB tile, against memcpy of its bytes.
 // `bmp_bench --load FILE` only loads FILE once, for peak-memory measurements with
-// /usr/bin/time -v.
+// /usr/bin/time -v; `bmp_bench --make FOLDER` writes the benchmark files there.
 #include "bmp/BmpIO.h"
 
 #include <benchmark/benchmark.h>
@@ -31,19 +32,21 @@ constexpr int kWidth = 4000;
 constexpr int kHeight = 3000;
 constexpr long long kPixels = static_cast<long long>(kWidth) * kHeight;
 
-// A photo-like picture: smooth shading with sensor-like grain everywhere (the sum of
-// two uniform draws in -3..3), so that about one neighbour pair in ten is equal.
-unsigned char PhotoSample(int x, int y, int channel, unsigned& noise)
+// A photo-like picture: smooth shading with sensor-like grain everywhere (grainy:
+// the sum of two uniform draws in -3..3, so that about one neighbour pair in ten is
+// equal), or with a grain of one level on one pixel in eight (smooth: long runs).
+unsigned char PhotoSample(int x, int y, int channel, unsigned& noise, bool grainy)
 {
     noise = noise * 1103515245u + 12345u;
-    const int grain = static_cast<int>((noise >> 16) % 7) + static_cast<int>((noise >> 8) % 7) - 6;
+    const int grain = grainy ? static_cast<int>((noise >> 16) % 7) + static_cast<int>((noise >> 8) % 7) - 6
+                             : ((noise >> 16) % 8 == 0 ? 1 : 0);
     const double smooth = 128 + 70 * std::sin(x / 410.0 + channel) * std::cos(y / 290.0 - channel) +
                           30 * std::sin((x + y) / 97.0);
     const int v = static_cast<int>(smooth) + grain;
     return static_cast<unsigned char>(v < 0 ? 0 : v > 255 ? 255 : v);
 }
 
-std::unique_ptr<CImage> MakePhoto(IMAGE_MODE mode)
+std::unique_ptr<CImage> MakePhoto(IMAGE_MODE mode, bool grainy = true)
 {
     std::unique_ptr<CImage> image(new CImage(mode, kWidth, kHeight, 96));
     const int planes = image->GetPlanes();
@@ -52,7 +55,7 @@ std::unique_ptr<CImage> MakePhoto(IMAGE_MODE mode)
     for (int y = 0; y < kHeight; ++y) {
         for (int x = 0; x < kWidth; ++x)
             for (int c = 0; c < planes; ++c)
-                strip.plane[0].data[x * planes + c] = PhotoSample(x, y, c, noise);
+                strip.plane[0].data[x * planes + c] = PhotoSample(x, y, c, noise, grainy);
         image->SetBuf(0, y, strip, MM_CLIP, 1);
     }
     if (mode == IM_INDEXED) {
@@ -65,29 +68,65 @@ std::unique_ptr<CImage> MakePhoto(IMAGE_MODE mode)
     return image;
 }
 
-// The benchmark files, written once per run in a folder of their own.
+// Items and pixels of an RLE8 file's stream, for the report.
+void DescribeRle(std::string const& path)
+{
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return;
+    std::vector<unsigned char> bytes(std::filesystem::file_size(path));
+    const size_t got = std::fread(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+    size_t p = 14 + 40 + 1024, runs = 0, literals = 0, runPixels = 0, literalPixels = 0;
+    while (p + 1 < got) {
+        const unsigned m = bytes[p], v = bytes[p + 1];
+        if (m) {
+            ++runs;
+            runPixels += m;
+            p += 2;
+        } else if (v >= 3) {
+            ++literals;
+            literalPixels += v;
+            p += 2 + v + (v & 1);
+        } else {
+            p += v == 2 ? 4 : 2;
+        }
+    }
+    std::fprintf(stderr, "%s: %zu bytes; %zu runs (%.1f px each), %zu literals (%.1f px each)\n", path.c_str(), got,
+                 runs, runs ? double(runPixels) / runs : 0.0, literals, literals ? double(literalPixels) / literals : 0.0);
+}
+
+// The benchmark files, in a folder of their own (removed at exit) or a given one.
 struct Files {
-    Files()
+    explicit Files(const char* where = nullptr)
     {
         char pattern[] = "/tmp/bmp_bench_XXXXXX";
-        folder = mkdtemp(pattern);
+        folder = where ? where : mkdtemp(pattern);
+        keep = where != nullptr;
         rgb = MakePhoto(IM_RGB);
         std::unique_ptr<CImage> indexed = MakePhoto(IM_INDEXED);
+        std::unique_ptr<CImage> smooth = MakePhoto(IM_INDEXED, false);
         CIO::IOError error;
         if (!CBmpIO::Save(CString(Path("rgb24.bmp").c_str()), *rgb, false, error) ||
             !CBmpIO::Save(CString(Path("pal8.bmp").c_str()), *indexed, false, error) ||
-            !CBmpIO::Save(CString(Path("pal8_rle.bmp").c_str()), *indexed, true, error)) {
+            !CBmpIO::Save(CString(Path("pal8_rle.bmp").c_str()), *indexed, true, error) ||
+            !CBmpIO::Save(CString(Path("pal8_smooth.bmp").c_str()), *smooth, false, error) ||
+            !CBmpIO::Save(CString(Path("pal8_smooth_rle.bmp").c_str()), *smooth, true, error)) {
             std::fprintf(stderr, "cannot write the benchmark files in %s\n", folder.c_str());
             std::exit(1);
         }
-        std::fprintf(stderr, "RLE8 file: %ju bytes for %lld pixels (uncompressed %ju)\n",
-                     static_cast<uintmax_t>(std::filesystem::file_size(Path("pal8_rle.bmp"))), kPixels,
-                     static_cast<uintmax_t>(std::filesystem::file_size(Path("pal8.bmp"))));
+        DescribeRle(Path("pal8_rle.bmp"));
+        DescribeRle(Path("pal8_smooth_rle.bmp"));
     }
-    ~Files() { std::filesystem::remove_all(folder); }
+    ~Files()
+    {
+        if (!keep)
+            std::filesystem::remove_all(folder);
+    }
     std::string Path(const char* name) const { return folder + "/" + name; }
 
     std::string folder;
+    bool keep;
     std::unique_ptr<CImage> rgb;
 };
 
@@ -116,6 +155,8 @@ void Load(benchmark::State& state, const char* name, int bytesPerPixel)
 void BM_Load24(benchmark::State& state) { Load(state, "rgb24.bmp", 3); }
 void BM_Load8(benchmark::State& state) { Load(state, "pal8.bmp", 1); }
 void BM_LoadRle8(benchmark::State& state) { Load(state, "pal8_rle.bmp", 1); }
+void BM_Load8Smooth(benchmark::State& state) { Load(state, "pal8_smooth.bmp", 1); }
+void BM_LoadRle8Smooth(benchmark::State& state) { Load(state, "pal8_smooth_rle.bmp", 1); }
 
 void BM_Save24(benchmark::State& state)
 {
@@ -221,6 +262,8 @@ BENCHMARK(BM_Load8)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Stb_Load8)->Unit(benchmark::kMillisecond);
 #endif
 BENCHMARK(BM_LoadRle8)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Load8Smooth)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadRle8Smooth)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Save24)->Unit(benchmark::kMillisecond);
 #if TESSERA_HAVE_STB
 BENCHMARK(BM_Stb_Save24)->Unit(benchmark::kMillisecond);
@@ -237,6 +280,10 @@ int main(int argc, char** argv)
         std::printf("%s: error %d, %d x %d\n", argv[2], static_cast<int>(error), image ? image->Width() : 0,
                     image ? image->Height() : 0);
         return image ? 0 : 1;
+    }
+    if (argc == 3 && std::strcmp(argv[1], "--make") == 0) {
+        Files files(argv[2]);
+        return 0;
     }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
