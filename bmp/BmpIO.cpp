@@ -523,7 +523,7 @@ bool WriteBitmap(CFile& file, CImage& image, bool rle, CIO::IOError& error, Writ
         ppm = std::numeric_limits<int32_t>::max();
     else if (ppmValue <= -2147483648.0)
         ppm = std::numeric_limits<int32_t>::min();
-    else if (ppmValue == ppmValue)
+    else if (!std::isnan(ppmValue))
         ppm = static_cast<int32_t>(ppmValue);
 
     unsigned char info[kInfoHeaderBytes] = {};

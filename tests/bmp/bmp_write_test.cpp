@@ -3,6 +3,7 @@
 
 #include "bmp/rle.h"
 
+#include <cmath>
 #include <sys/stat.h>
 
 using namespace bmptest;
@@ -90,7 +91,7 @@ TEST(BmpWrite, ResolutionInPixelsPerMetre)
     const struct {
         double dpi;
         uint32_t ppm;
-    } cases[] = {{96, 3779}, {72, 2834}, {0, 0}, {96.01200000000001, 3780}, {1e300, 0x7FFFFFFF}, {-1e300, 0x80000000}};
+    } cases[] = {{96, 3779}, {72, 2834}, {0, 0}, {96.01200000000001, 3780}, {1e300, 0x7FFFFFFF}, {-1e300, 0x80000000}, {std::nan(""), 0}};
     for (auto c : cases) {
         ImagePtr image = MakeImage(IM_RGB, 1, 1, {0, 0, 0}, c.dpi);
         Bytes file = SaveBytes(*image, false);
