@@ -379,12 +379,18 @@ CImage* ReadBitmap(CFile& file, bool fileHeader, CIO::IOError& error)
         if (mode == IM_INDEXED)
             image.SetLut(table);
 
+        // The strip buffer: an interleaved map in the image's mode over a block that
+        // is not cleared first (every sample handed to the image is written before).
         std::unique_ptr<CPixMap> strip;
+        std::unique_ptr<unsigned char[]> stripStore;
         try {
             int rows = std::min(kStripRows, height);
             if (compression == kRle8 || compression == kRle4)
                 rows += bmp::RleSlackRows(CPixMap::RowStride(8, width));
-            strip.reset(new CPixMap(mode, width, rows, true));
+            strip.reset(new CPixMap(mode, width, 0, true));
+            stripStore.reset(new unsigned char[static_cast<size_t>(strip->plane[0].rowStride) * rows]);
+            strip->plane[0].data = stripStore.get();
+            strip->height = rows;
         } catch (std::bad_alloc const&) {
             return fail(CIO::IOERR_NO_MEMORY);
         }

@@ -32,8 +32,12 @@ namespace {
 // block are read again rather than moved.
 class RleInput {
 public:
-    // kOvershoot bytes of slack: fixed-size literal copies may read past the item.
-    explicit RleInput(CFile& file) : file_(file), block_(new unsigned char[kRleBlockBytes + kOvershoot]()) {}
+    // kOvershoot bytes of slack: fixed-size literal copies may read past the item
+    // (bytes that later items overwrite).
+    explicit RleInput(CFile& file) : file_(file), block_(new unsigned char[kRleBlockBytes + kOvershoot])
+    {
+        std::memset(block_.get() + kRleBlockBytes, 0, kOvershoot);
+    }
 
     // True when n bytes are available at Data().
     bool Need(unsigned n)
