@@ -40,7 +40,7 @@ TESSERA_EXPORT CubicTable* NewCubicTable();
 // Builds the filter for scale s (> 1) in the form the processor flag selects.
 // On failure everything is released, the pointers are null and false is returned.
 TESSERA_EXPORT bool BuildFilterTable(FilterTable& table, double s);
-void FreeFilterTable(FilterTable& table);
+TESSERA_EXPORT void FreeFilterTable(FilterTable& table);
 bool CopyFilterTable(FilterTable& dst, FilterTable const& src);
 
 // Weight j of phase p in logical order, from either form.
