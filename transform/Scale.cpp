@@ -370,8 +370,7 @@ void CScale::ScaleTile(unsigned char* dst, int dstStep, int dstRowStride, unsign
                     if (srcStep == 1)
                         std::memcpy(line.data(), s, srcW);
                     else
-                        for (int x = 0; x < srcW; ++x)
-                            line[x] = s[static_cast<long>(x) * srcStep];
+                        kernels->gather8(line.data(), s, srcStep, srcW);
                     kernels->hline8(line.data(), first.data(), phase.data(), dstW, bank,
                                     stripData + static_cast<long>(r) * stripRowStride);
                 }
@@ -423,7 +422,7 @@ void CScale::ScaleTile(unsigned char* dst, int dstStep, int dstRowStride, unsign
                                     bank.round, bank.sum[p], dstW, reinterpret_cast<uint16_t*>(target));
                 if (dstStep != 1) {
                     if (bits == 8)
-                        CopyPlane8(d, dstStep, 0, target, 1, 0, dstW, 1);
+                        kernels->scatter8(d, dstStep, target, dstW);
                     else
                         CopyPlane16(d, dstStep, 0, target, 1, 0, dstW, 1);
                 }

@@ -32,6 +32,7 @@ inline int Clamp16(int v)
 bool AllocBank(WeightBank& bank, int stride, int round)
 {
     bank.stride = stride;
+    bank.maxTaps = 0;
     bank.round = round;
     bank.w = static_cast<int16_t*>(std::calloc(static_cast<size_t>(stride) * 256, sizeof(int16_t)));
     return bank.w != nullptr;
@@ -52,6 +53,8 @@ void StorePhase(WeightBank& bank, int phase, const int* logical, int taps, int o
         sum += logical[j];
     }
     bank.taps[phase] = hi - lo;
+    if (hi - lo > bank.maxTaps)
+        bank.maxTaps = hi - lo;
     bank.offset[phase] = offset - lo;
     bank.sum[phase] = sum;
 }
@@ -178,7 +181,20 @@ void Rotate8Plain(uint8_t* dst, int dstStep, int dstRowStride, const uint8_t* sr
     }
 }
 
-const ScaleKernels plainKernels = {HLine8Plain, HLine16Plain, VRow8Plain, VRow16Plain, Rotate8Plain};
+void Gather8Plain(uint8_t* dst, const uint8_t* src, int step, int count)
+{
+    for (int k = 0; k < count; ++k)
+        dst[k] = src[static_cast<long>(k) * step];
+}
+
+void Scatter8Plain(uint8_t* dst, int step, const uint8_t* src, int count)
+{
+    for (int k = 0; k < count; ++k)
+        dst[static_cast<long>(k) * step] = src[k];
+}
+
+const ScaleKernels plainKernels = {HLine8Plain, HLine16Plain, VRow8Plain,  VRow16Plain,
+                                   Gather8Plain, Scatter8Plain, Rotate8Plain};
 
 } // namespace
 
@@ -429,7 +445,8 @@ void Rotate8Sse2(uint8_t* dst, int dstStep, int dstRowStride, const uint8_t* src
     }
 }
 
-const ScaleKernels sse2Kernels = {HLine8Sse2, HLine16Sse2, VRow8Sse2, VRow16Sse2, Rotate8Sse2};
+const ScaleKernels sse2Kernels = {HLine8Sse2,   HLine16Sse2,   VRow8Sse2,  VRow16Sse2,
+                                  Gather8Plain, Scatter8Plain, Rotate8Sse2};
 
 } // namespace
 

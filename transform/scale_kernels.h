@@ -15,6 +15,7 @@
 
 struct WeightBank {
     int stride;        // int16 entries per phase: a multiple of 16, at least every phase's taps
+    int maxTaps;       // the largest taps[] entry
     int round;         // added before the shift: 2048 (filter) or 0 (cubic)
     int taps[256];     // weights in use per phase, after trimming
     int offset[256];   // first tap = integer position - offset[phase]
@@ -46,6 +47,9 @@ struct ScaleKernels {
                    int width, uint16_t* out);
     // The rotation's bicubic walk (8-bit), arguments as RotateBicubic; reads the 4 x 4
     // neighbourhood of every position even where a phase is 0.
+    // dst[k] = src[k * step] (gather8) or dst[k * step] = src[k] (scatter8), k < count.
+    void (*gather8)(uint8_t* dst, const uint8_t* src, int step, int count);
+    void (*scatter8)(uint8_t* dst, int step, const uint8_t* src, int count);
     void (*rotate8)(uint8_t* dst, int dstStep, int dstRowStride, const uint8_t* src, int srcStep,
                     int srcRowStride, int sx0, int sy0, int colStepX, int colStepY, int rowStepX, int rowStepY,
                     CubicTable const* cubic, int count, int rows);

@@ -140,3 +140,27 @@ TEST(ScaleKernels, RotationWalkMatchesThePlainForm)
     }
     std::free(cubic);
 }
+
+TEST(ScaleKernels, GatherAndScatterMatchThePlainForm)
+{
+    std::mt19937 rng(4);
+    for (int step : {1, 2, 3, 4, 5})
+        for (int count : {0, 1, 15, 16, 17, 18, 33, 100, 257}) {
+            const auto src = RandomSamples<uint8_t>(rng, static_cast<size_t>(count) * step + 1, 255);
+            std::vector<uint8_t> want(count), got(count);
+            KernelsPlain()->gather8(want.data(), src.data(), step, count);
+            for (ScaleKernels const* k : FastKernels()) {
+                k->gather8(got.data(), src.data(), step, count);
+                ASSERT_EQ(got, want) << "step " << step << " count " << count;
+            }
+            const auto samples = RandomSamples<uint8_t>(rng, count, 255);
+            std::vector<uint8_t> wantDst = RandomSamples<uint8_t>(rng, static_cast<size_t>(count) * step + 1, 255);
+            std::vector<uint8_t> gotDst = wantDst;
+            KernelsPlain()->scatter8(wantDst.data(), step, samples.data(), count);
+            for (ScaleKernels const* k : FastKernels()) {
+                std::vector<uint8_t> d = gotDst;
+                k->scatter8(d.data(), step, samples.data(), count);
+                ASSERT_EQ(d, wantDst) << "step " << step << " count " << count;
+            }
+        }
+}
