@@ -12,6 +12,10 @@
 #include <cstring>
 #include <new>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 // ---- CLut ----
 
 CLut::CLut(CLut const& other) : colorCount(other.colorCount)
@@ -200,6 +204,26 @@ void MovePlanar8(unsigned char* imageRow, size_t imageRowBytes, PlaneView const*
     }
 }
 
+// Large stores are filled once right after allocation (by a codec or a conversion);
+// with 4 KiB pages that first touch costs one page fault per 4 KiB, which dominates
+// loading a large file. Asking for transparent huge pages on the 2 MiB-aligned
+// interior cuts the faults by 512. Advice only: failures are ignored.
+void AdviseHugePages(unsigned char* block, size_t bytes)
+{
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    const uintptr_t huge = uintptr_t{1} << 21;
+    if (bytes < 4 * huge)
+        return;
+    const uintptr_t first = (reinterpret_cast<uintptr_t>(block) + huge - 1) & ~(huge - 1);
+    const uintptr_t last = (reinterpret_cast<uintptr_t>(block) + bytes) & ~(huge - 1);
+    if (last > first)
+        madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+    (void)block;
+    (void)bytes;
+#endif
+}
+
 } // namespace
 
 CImage::CImage(IMAGE_MODE m, int w, int h, double resolution)
@@ -215,6 +239,7 @@ CImage::CImage(IMAGE_MODE m, int w, int h, double resolution)
     if (!store)
         throw std::bad_alloc();
     storeOwned = true;
+    AdviseHugePages(store, rowBytes * static_cast<size_t>(h));
 }
 
 void CImage::FreeStore()
