@@ -259,6 +259,11 @@ CImage* CRotateScale::Transform(int newWidth, int newHeight, double newAngle, DP
 
     const double cx = centre ? centre->x : 0.0, cy = centre ? centre->y : 0.0;
     const double twoPi = kPi + kPi;
+    // Whole turns come off one at a time, as the angle is defined; an angle of more
+    // than a million radians is first brought near the circle with fmod, so that the
+    // loops stay short.
+    if (std::fabs(newAngle) > 1e6)
+        newAngle = std::fmod(newAngle, twoPi);
     while (newAngle < 0)
         newAngle += twoPi;
     while (newAngle >= twoPi)
