@@ -265,7 +265,7 @@ CScale::~CScale()
 
 void CScale::GetSrcRect(CRect dst, CRect& src)
 {
-    auto span = [this](int mode, double scale, FilterTable const& table, int lo, int hi, int& outLo, int& outHi) {
+    auto span = [](int mode, double scale, FilterTable const& table, int lo, int hi, int& outLo, int& outHi) {
         double a = lo, b = hi;
         if (mode == AXIS_ENLARGE) {
             a = lo * scale - 1;
