@@ -3,7 +3,9 @@
 // (vips_reduce with the cubic kernel, stb_image_resize with Catmull-Rom), enlarging
 // 1000 x 750 to 4000 x 3000 (cv::resize INTER_CUBIC), rotating 2000 x 2000 RGB by 30
 // degrees bicubic with the canvas expanded (cv::warpAffine INTER_CUBIC).
-// Items are source pixels for the scaling cases and result pixels for the rotation.
+// Items are the larger of source and destination pixels for the scaling cases (source
+// pixels for the reductions, destination pixels for the enlargement) and result
+// pixels for the rotation.
 // The rotation also reports `work_bytes`: the peak of operator new while the object
 // is built and renders, beyond the result's pixels (which come from calloc): the two
 // working maps and small buffers, against `maps_bytes` for the two maps alone.
@@ -136,8 +138,9 @@ void BM_Scale_Tessera(benchmark::State& state, int srcW, int srcH, int dstW, int
         ScaleThroughTiles(*source, result);
         benchmark::ClobberMemory();
     }
-    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(srcW) * srcH);
-    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(srcW) * srcH * 3);
+    const int64_t pixels = std::max(static_cast<int64_t>(srcW) * srcH, static_cast<int64_t>(dstW) * dstH);
+    state.SetItemsProcessed(state.iterations() * pixels);
+    state.SetBytesProcessed(state.iterations() * pixels * 3);
 }
 
 #if TESSERA_BENCH_VIPS
@@ -161,8 +164,9 @@ void BM_Scale_Vips(benchmark::State& state, int srcW, int srcH, int dstW, int ds
         g_object_unref(reduced);
         g_object_unref(in);
     }
-    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(srcW) * srcH);
-    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(srcW) * srcH * 3);
+    const int64_t pixels = std::max(static_cast<int64_t>(srcW) * srcH, static_cast<int64_t>(dstW) * dstH);
+    state.SetItemsProcessed(state.iterations() * pixels);
+    state.SetBytesProcessed(state.iterations() * pixels * 3);
 }
 #endif
 
@@ -176,8 +180,9 @@ void BM_Scale_Stb(benchmark::State& state, int srcW, int srcH, int dstW, int dst
                                    STBIR_EDGE_CLAMP, STBIR_FILTER_CATMULLROM, STBIR_COLORSPACE_LINEAR, nullptr);
         benchmark::DoNotOptimize(out.data());
     }
-    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(srcW) * srcH);
-    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(srcW) * srcH * 3);
+    const int64_t pixels = std::max(static_cast<int64_t>(srcW) * srcH, static_cast<int64_t>(dstW) * dstH);
+    state.SetItemsProcessed(state.iterations() * pixels);
+    state.SetBytesProcessed(state.iterations() * pixels * 3);
 }
 #endif
 
@@ -192,8 +197,9 @@ void BM_Scale_OpenCV(benchmark::State& state, int srcW, int srcH, int dstW, int 
         cv::resize(in, out, cv::Size(dstW, dstH), 0, 0, cv::INTER_CUBIC);
         benchmark::DoNotOptimize(out.data);
     }
-    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(srcW) * srcH);
-    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(srcW) * srcH * 3);
+    const int64_t pixels = std::max(static_cast<int64_t>(srcW) * srcH, static_cast<int64_t>(dstW) * dstH);
+    state.SetItemsProcessed(state.iterations() * pixels);
+    state.SetBytesProcessed(state.iterations() * pixels * 3);
 }
 #endif
 
