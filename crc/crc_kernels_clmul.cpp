@@ -1,0 +1,144 @@
+// CRC-32 by carry-less multiplication (PCLMULQDQ), after Intel's "Fast CRC
+// Computation for Generic Polynomials Using PCLMULQDQ Instruction" (2009).
+//
+// Four 128-bit accumulators fold 64 bytes per step: each accumulator is multiplied
+// by x^(512+64) and x^512 mod P (k1, k2) and the next 64 bytes are added. At the end
+// the four fold into one with k3, k4 (x^(128+64), x^128), then 128 bits reduce to 64
+// with k5 and to 32 by Barrett reduction (mu, P'). All constants are bit-reflected,
+// matching the reflected register of the table kernels.
+//
+// The file checksum hashes 1024 of every 2048 bytes; the hashed pieces are one
+// message, so the fold runs straight across them and reduces only once per read.
+#include "crc/crc_kernels.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
+#include <immintrin.h>
+#define CRC_HAVE_X86 1
+#endif
+
+namespace crc {
+
+#if CRC_HAVE_X86
+
+namespace {
+
+#define CRC_TARGET __attribute__((target("pclmul,sse4.1")))
+
+// Folds pieceCount pieces of pieceBytes (a multiple of 64, at least 64) lying
+// `stride` bytes apart into the register h.
+CRC_TARGET std::uint32_t FoldPieces(std::uint32_t h, const unsigned char* base, std::size_t pieceCount,
+                                    std::size_t pieceBytes, std::size_t stride)
+{
+    const __m128i k1k2 = _mm_set_epi64x(0x01c6e41596, 0x0154442bd4);
+    const __m128i k3k4 = _mm_set_epi64x(0x00ccaa009e, 0x01751997d0);
+    const __m128i k5k0 = _mm_set_epi64x(0, 0x0163cd6124);
+    const __m128i poly = _mm_set_epi64x(0x01f7011641, 0x01db710641);
+
+    const unsigned char* p = base;
+    __m128i x1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    __m128i x2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+    __m128i x3 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32));
+    __m128i x4 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 48));
+    x1 = _mm_xor_si128(x1, _mm_cvtsi32_si128(static_cast<int>(h)));
+    std::size_t offset = 64;
+
+    for (std::size_t piece = 0; piece < pieceCount; ++piece) {
+        p = base + piece * stride;
+        for (; offset < pieceBytes; offset += 64) {
+            __m128i x5 = _mm_clmulepi64_si128(x1, k1k2, 0x00);
+            __m128i x6 = _mm_clmulepi64_si128(x2, k1k2, 0x00);
+            __m128i x7 = _mm_clmulepi64_si128(x3, k1k2, 0x00);
+            __m128i x8 = _mm_clmulepi64_si128(x4, k1k2, 0x00);
+            x1 = _mm_clmulepi64_si128(x1, k1k2, 0x11);
+            x2 = _mm_clmulepi64_si128(x2, k1k2, 0x11);
+            x3 = _mm_clmulepi64_si128(x3, k1k2, 0x11);
+            x4 = _mm_clmulepi64_si128(x4, k1k2, 0x11);
+            const unsigned char* q = p + offset;
+            x1 = _mm_xor_si128(_mm_xor_si128(x1, x5), _mm_loadu_si128(reinterpret_cast<const __m128i*>(q)));
+            x2 = _mm_xor_si128(_mm_xor_si128(x2, x6), _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 16)));
+            x3 = _mm_xor_si128(_mm_xor_si128(x3, x7), _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 32)));
+            x4 = _mm_xor_si128(_mm_xor_si128(x4, x8), _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 48)));
+        }
+        offset = 0;
+    }
+
+    // Four accumulators into one.
+    __m128i x5 = _mm_clmulepi64_si128(x1, k3k4, 0x00);
+    x1 = _mm_clmulepi64_si128(x1, k3k4, 0x11);
+    x1 = _mm_xor_si128(_mm_xor_si128(x1, x2), x5);
+    x5 = _mm_clmulepi64_si128(x1, k3k4, 0x00);
+    x1 = _mm_clmulepi64_si128(x1, k3k4, 0x11);
+    x1 = _mm_xor_si128(_mm_xor_si128(x1, x3), x5);
+    x5 = _mm_clmulepi64_si128(x1, k3k4, 0x00);
+    x1 = _mm_clmulepi64_si128(x1, k3k4, 0x11);
+    x1 = _mm_xor_si128(_mm_xor_si128(x1, x4), x5);
+
+    // 128 bits to 64.
+    const __m128i low32 = _mm_setr_epi32(~0, 0, ~0, 0);
+    x2 = _mm_clmulepi64_si128(x1, k3k4, 0x10);
+    x1 = _mm_xor_si128(_mm_srli_si128(x1, 8), x2);
+    x2 = _mm_srli_si128(x1, 4);
+    x1 = _mm_and_si128(x1, low32);
+    x1 = _mm_clmulepi64_si128(x1, k5k0, 0x00);
+    x1 = _mm_xor_si128(x1, x2);
+
+    // Barrett reduction to 32 bits.
+    x2 = _mm_and_si128(x1, low32);
+    x2 = _mm_clmulepi64_si128(x2, poly, 0x10);
+    x2 = _mm_and_si128(x2, low32);
+    x2 = _mm_clmulepi64_si128(x2, poly, 0x00);
+    x1 = _mm_xor_si128(x1, x2);
+    return static_cast<std::uint32_t>(_mm_extract_epi32(x1, 1));
+}
+
+} // namespace
+
+bool ClmulAvailable()
+{
+    unsigned eax, ebx, ecx, edx;
+    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx))
+        return false;
+    return (ecx & bit_PCLMUL) && (ecx & bit_SSE4_1);
+}
+
+std::uint32_t UpdateClmul(std::uint32_t h, const unsigned char* data, std::size_t count)
+{
+    if (count >= 64) {
+        std::size_t folded = count & ~std::size_t(63);
+        h = FoldPieces(h, data, 1, folded, folded);
+        data += folded;
+        count -= folded;
+    }
+    return UpdateSlice8(h, data, count);
+}
+
+std::uint32_t HashBlocksClmul(std::uint32_t h, const unsigned char* data, std::size_t count)
+{
+    constexpr std::size_t half = kBlockBytes / 2; // a multiple of 64
+    std::size_t whole = count / kBlockBytes;
+    if (whole > 0)
+        h = FoldPieces(h, data, whole, half, kBlockBytes);
+    return UpdateClmul(h, data + whole * kBlockBytes, (count % kBlockBytes) / 2);
+}
+
+#else // no x86: the table kernel stands in
+
+bool ClmulAvailable()
+{
+    return false;
+}
+
+std::uint32_t UpdateClmul(std::uint32_t h, const unsigned char* data, std::size_t count)
+{
+    return UpdateSlice8(h, data, count);
+}
+
+std::uint32_t HashBlocksClmul(std::uint32_t h, const unsigned char* data, std::size_t count)
+{
+    return HashBlocksSlice8(h, data, count);
+}
+
+#endif
+
+} // namespace crc
