@@ -272,12 +272,22 @@ TEST(ViewCommand, SnapshotShowsEveryPixelOfTheFile)
     indexed.height = 5;
     std::vector<unsigned char> indices;
     for (int i = 0; i < 30; ++i) {
-        indices.push_back(static_cast<unsigned char>(i * 9));
-        indexed.p.push_back(palette[static_cast<std::size_t>(i * 9)]);
+        indices.push_back(static_cast<unsigned char>(i * 9 % 256));
+        indexed.p.push_back(palette[static_cast<std::size_t>(i * 9 % 256)]);
     }
     std::ofstream(tmp / "pal.bmp", std::ios::binary) << EncodeBmp(indexed, palette, indices);
+    // A grey table: the image loads as grey levels.
+    std::vector<std::uint32_t> ramp;
+    for (int i = 0; i < 256; ++i)
+        ramp.push_back(Rgb(i, i, i));
+    Pixels grey = indexed;
+    for (std::size_t i = 0; i < indices.size(); ++i)
+        grey.p[i] = ramp[indices[i]];
+    std::ofstream(tmp / "grey.bmp", std::ios::binary) << EncodeBmp(grey, ramp, indices);
 
-    for (auto const& [name, want] : {std::pair<std::string, Pixels const&>{"rgb.bmp", rgb}, {"pal.bmp", indexed}}) {
+    for (auto const& [name, want] : {std::pair<std::string, Pixels const&>{"rgb.bmp", rgb},
+                                     {"pal.bmp", indexed},
+                                     {"grey.bmp", grey}}) {
         auto r = RunTool("view '" + (tmp / name) + "' --snapshot '" + (tmp / "shot.bmp") + "'");
         ASSERT_EQ(r.status, 0) << name << ": " << r.err;
         Pixels got;
