@@ -88,8 +88,10 @@ std::uint32_t HashBlocksSlice8(std::uint32_t h, const unsigned char* data, std::
 
 std::uint32_t HashBlocks(std::uint32_t h, const unsigned char* data, std::size_t count)
 {
-    static const bool clmul = ClmulAvailable();
-    return clmul ? HashBlocksClmul(h, data, count) : HashBlocksSlice8(h, data, count);
+    static const auto kernel = Clmul512Available() ? HashBlocksClmul512
+                               : ClmulAvailable()  ? HashBlocksClmul
+                                                   : HashBlocksSlice8;
+    return kernel(h, data, count);
 }
 
 } // namespace crc

@@ -2,8 +2,8 @@
 // reflected CRC-32 (polynomial 0xEDB88320): the caller chooses the start value and
 // applies no inversion. Hashing byte b is h = (h >> 8) ^ table[(h ^ b) & 0xFF].
 //
-// UpdatePlain is the reference (one table lookup per byte); UpdateSlice8 and
-// UpdateClmul give the same register for every input and are tested against it.
+// UpdatePlain is the reference (one table lookup per byte); UpdateSlice8,
+// UpdateClmul and UpdateClmul512 give the same register for every input and are tested against it.
 #pragma once
 
 #include <cstddef>
@@ -21,6 +21,11 @@ std::uint32_t UpdateSlice8(std::uint32_t h, const unsigned char* data, std::size
 bool ClmulAvailable();
 std::uint32_t UpdateClmul(std::uint32_t h, const unsigned char* data, std::size_t count);
 
+// The same folding on 512-bit registers (AVX-512F + VPCLMULQDQ). Call only when
+// Clmul512Available().
+bool Clmul512Available();
+std::uint32_t UpdateClmul512(std::uint32_t h, const unsigned char* data, std::size_t count);
+
 // The file checksum works on blocks of kBlockBytes, of which the first half is hashed.
 constexpr std::size_t kBlockBytes = 2048;
 
@@ -31,7 +36,8 @@ constexpr std::size_t kBlockBytes = 2048;
 std::uint32_t HashBlocksPlain(std::uint32_t h, const unsigned char* data, std::size_t count);
 std::uint32_t HashBlocksSlice8(std::uint32_t h, const unsigned char* data, std::size_t count);
 std::uint32_t HashBlocksClmul(std::uint32_t h, const unsigned char* data, std::size_t count);
-// The fastest of the three on this processor.
+std::uint32_t HashBlocksClmul512(std::uint32_t h, const unsigned char* data, std::size_t count);
+// The fastest of these on this processor.
 std::uint32_t HashBlocks(std::uint32_t h, const unsigned char* data, std::size_t count);
 
 } // namespace crc

@@ -91,14 +91,14 @@ TEST(CrcKernels, TableIsTheStandardCrc32Table)
 
 TEST(CrcKernels, FastKernelsMatchThePlainKernelOnRandomData)
 {
-    if (!crc::ClmulAvailable())
-        std::printf("note: no PCLMULQDQ here; the folding kernel falls back to the table kernel\n");
+    if (!crc::ClmulAvailable() || !crc::Clmul512Available())
+        std::printf("note: no PCLMULQDQ or no AVX-512 VPCLMULQDQ here; those kernels fall back to the table\n");
     std::mt19937 rng(7);
     const std::string data = RandomBytes(70000, 1);
     std::vector<std::size_t> lengths;
-    for (std::size_t n = 0; n <= 300; ++n)
+    for (std::size_t n = 0; n <= 600; ++n)
         lengths.push_back(n);
-    for (std::size_t n : {1023u, 1024u, 1025u, 4096u, 4159u, 65536u, 69999u})
+    for (std::size_t n : {511u, 512u, 513u, 767u, 1023u, 1024u, 1025u, 4096u, 4159u, 65536u, 69999u})
         lengths.push_back(n);
     for (std::size_t n : lengths) {
         for (std::size_t offset : {0u, 1u, 7u}) {
@@ -108,6 +108,7 @@ TEST(CrcKernels, FastKernelsMatchThePlainKernelOnRandomData)
             std::uint32_t want = crc::UpdatePlain(start, Bytes(data) + offset, n);
             ASSERT_EQ(crc::UpdateSlice8(start, Bytes(data) + offset, n), want) << n << " bytes at " << offset;
             ASSERT_EQ(crc::UpdateClmul(start, Bytes(data) + offset, n), want) << n << " bytes at " << offset;
+            ASSERT_EQ(crc::UpdateClmul512(start, Bytes(data) + offset, n), want) << n << " bytes at " << offset;
         }
     }
 }
@@ -122,6 +123,7 @@ TEST(CrcKernels, BlockWalksMatchTheReferenceAndSplitLikeSmallReads)
         std::uint32_t want = crc::HashBlocksPlain(start, Bytes(data), n);
         EXPECT_EQ(crc::HashBlocksSlice8(start, Bytes(data), n), want) << n;
         EXPECT_EQ(crc::HashBlocksClmul(start, Bytes(data), n), want) << n;
+        EXPECT_EQ(crc::HashBlocksClmul512(start, Bytes(data), n), want) << n;
         EXPECT_EQ(crc::HashBlocks(start, Bytes(data), n), want) << n;
     }
     // One read of many blocks equals the chain of 2048-byte reads.
