@@ -40,7 +40,8 @@ void CDisplay::BltBuf(HDC__* hdc, int xDest, int yDest, int width, int rows, uns
         break;
     case IM_INDEXED:
         if (lut) {
-            // Every entry is copied, whatever the table's colour count.
+            // Every entry is copied, whatever the table's colour count. The lookups go
+            // through the table's indexing operator, which leaves its colour count at 256.
             for (unsigned i = 0; i < 256; ++i) {
                 LutColor const& c = (*lut)[i];
                 info.bmiColors[i] = RGBQUAD{c.blue, c.green, c.red, 0};

@@ -85,12 +85,6 @@ TESSERA_EXPORT int SetDIBitsToDevice(HDC hdc, int xDest, int yDest, DWORD width,
                                      UINT startScan, UINT scanLines, const void* bits, const BITMAPINFO* info,
                                      UINT colorUse);
 
-// Display's start-up asks for no per-thread notifications; there are none here.
-inline BOOL DisableThreadLibraryCalls(void*)
-{
-    return TRUE;
-}
-
 // A device context in memory: a width x height surface of 0x00RRGGBB pixels, rows
 // top to bottom, filled with one colour at creation.
 class TESSERA_EXPORT CMemoryDC : public HDC__ {
