@@ -263,6 +263,7 @@ int ShowWindow(CImage& image, std::string const& title)
     XSelectInput(display, window, ExposureMask | KeyPressMask | StructureNotifyMask);
     XMapWindow(display, window);
 
+    bool destroyed = false;
     {
         WindowDC dc(display, window, DefaultVisual(display, screen), DefaultDepth(display, screen), width, height);
         bool shown = false;
@@ -291,8 +292,11 @@ int ShowWindow(CImage& image, std::string const& title)
                 dc.Resize(event.xconfigure.width, event.xconfigure.height);
                 height = event.xconfigure.height;
                 break;
-            case KeyPress:
-            case DestroyNotify: open = false; break;
+            case KeyPress: open = false; break;
+            case DestroyNotify: // destroyed by someone else: nothing left to destroy
+                open = false;
+                destroyed = true;
+                break;
             case ClientMessage:
                 if (static_cast<Atom>(event.xclient.data.l[0]) == deleteWindow)
                     open = false;
@@ -301,7 +305,8 @@ int ShowWindow(CImage& image, std::string const& title)
             }
         }
     }
-    XDestroyWindow(display, window);
+    if (!destroyed)
+        XDestroyWindow(display, window);
     XCloseDisplay(display);
     return 0;
 }

@@ -181,23 +181,35 @@ constexpr bool kToolWritesBmp = true;
 constexpr bool kToolWritesBmp = false;
 #endif
 
-// Runs `tessera view ARGS` on a virtual X screen and returns the screen's dump taken
-// once the tool reports the window shown. Every step has a time limit.
-bool ViewUnderXvfb(TempFolder const& tmp, std::string const& args, Pixels& screen, std::string& log)
+// Runs `tessera view ARGS` on a virtual X screen and dumps the screen once the tool
+// reports the window shown. Then, when xdotool is there, presses a key in the window
+// titled `title` and notes in `closed` how the tool ended ("exit 0"), or "open" when
+// it was still running after 5 s. Every step has a time limit.
+bool ViewUnderXvfb(TempFolder const& tmp, std::string const& args, std::string const& title, Pixels& screen,
+                   std::string& closed, std::string& log)
 {
-    std::string script = "'" + std::string(TESSERA_TOOL) + "' view " + args + " >'" + (tmp / "view.out") + "' 2>'" +
-                         (tmp / "view.err") + "' & pid=$!\n" +
-                         "i=0; until grep -q showing '" + (tmp / "view.out") +
-                         "'; do i=$((i+1)); [ $i -gt 200 ] && break; kill -0 $pid 2>/dev/null || break; sleep 0.1; done\n"
-                         "xwd -root -silent >'" + (tmp / "screen.xwd") + "'\n"
-                         "kill $pid 2>/dev/null; wait $pid 2>/dev/null; exit 0\n";
+    const std::string out = tmp / "view.out", err = tmp / "view.err", dump = tmp / "screen.xwd",
+                      ended = tmp / "closed";
+    std::string script = "'" + std::string(TESSERA_TOOL) + "' view " + args + " >'" + out + "' 2>'" + err +
+                         "' & pid=$!\n"
+                         "i=0; until grep -q showing '" + out + "'; do i=$((i+1)); [ $i -gt 200 ] && break; "
+                         "kill -0 $pid 2>/dev/null || break; sleep 0.1; done\n"
+                         "xwd -root -silent >'" + dump + "'\n"
+                         "if command -v xdotool >/dev/null; then\n"
+                         "  wid=$(xdotool search --name '" + title + "' | head -n 1)\n"
+                         "  [ -n \"$wid\" ] && xdotool key --window \"$wid\" q\n"
+                         "  i=0; while kill -0 $pid 2>/dev/null && [ $i -lt 50 ]; do i=$((i+1)); sleep 0.1; done\n"
+                         "fi\n"
+                         "if kill -0 $pid 2>/dev/null; then kill $pid; wait $pid; echo open >'" + ended + "';\n"
+                         "else wait $pid; echo \"exit $?\" >'" + ended + "'; fi\n";
     std::ofstream(tmp / "run.sh") << script;
     std::string cmd = "timeout -k 5 60 xvfb-run -a -s '-screen 0 160x120x24' sh '" + (tmp / "run.sh") + "' >'" +
                       (tmp / "xvfb.log") + "' 2>&1";
     int status = std::system(cmd.c_str());
-    log = "xvfb-run status " + std::to_string(status) + "\n" + ReadWhole(tmp / "xvfb.log") + ReadWhole(tmp / "view.out") +
-          ReadWhole(tmp / "view.err");
-    return ParseXwd(ReadWhole(tmp / "screen.xwd"), screen);
+    closed = ReadWhole(ended);
+    log = "xvfb-run status " + std::to_string(status) + "\n" + ReadWhole(tmp / "xvfb.log") + ReadWhole(out) +
+          ReadWhole(err);
+    return ParseXwd(ReadWhole(dump), screen);
 }
 
 } // namespace
@@ -300,29 +312,38 @@ TEST(ViewCommand, SnapshotShowsEveryPixelOfTheFile)
     }
 }
 
-TEST(ViewCommand, DrawsTheImageInAWindowUnderXvfb)
+TEST(ViewCommand, DrawsTheImageInAWindowUnderXvfbAndClosesOnAKey)
 {
     if (!HaveProgram("xvfb-run") || !HaveProgram("Xvfb") || !HaveProgram("xwd") || !HaveProgram("xauth"))
         GTEST_SKIP() << "xvfb-run, Xvfb, xauth or xwd missing (packages xvfb, xauth, x11-apps): window not tested";
+    const bool canPressKeys = HaveProgram("xdotool");
+    if (!canPressKeys)
+        std::printf("note: xdotool missing (package xdotool): closing on a key press not tested\n");
     TempFolder tmp;
     Pixels screen;
-    std::string log;
+    std::string closed, log;
     // The window opens at the screen's top-left corner (no window manager).
-    ASSERT_TRUE(ViewUnderXvfb(tmp, "--sample 64x48", screen, log)) << log;
+    ASSERT_TRUE(ViewUnderXvfb(tmp, "--sample 64x48", "sample 64x48", screen, closed, log)) << log;
     EXPECT_NE(log.find("showing"), std::string::npos) << log;
     ASSERT_GE(screen.width, 64);
     ASSERT_GE(screen.height, 48);
     for (int y = 0; y < 48; ++y)
         for (int x = 0; x < 64; ++x)
             ASSERT_EQ(screen.at(x, y), SamplePixel(x, y, 64, 48)) << "screen pixel " << x << "," << y << "\n" << log;
+    if (canPressKeys) {
+        EXPECT_EQ(closed, "exit 0\n") << log;
+    }
 
     if (kToolWritesBmp) {
         Pixels rgb = Gradient(70, 20);
         std::ofstream(tmp / "g.bmp", std::ios::binary) << EncodeBmp(rgb);
-        ASSERT_TRUE(ViewUnderXvfb(tmp, "'" + (tmp / "g.bmp") + "'", screen, log)) << log;
+        ASSERT_TRUE(ViewUnderXvfb(tmp, "'" + (tmp / "g.bmp") + "'", "g.bmp", screen, closed, log)) << log;
         for (int y = 0; y < rgb.height; ++y)
             for (int x = 0; x < rgb.width; ++x)
                 ASSERT_EQ(screen.at(x, y), rgb.at(x, y)) << "screen pixel " << x << "," << y << "\n" << log;
+        if (canPressKeys) {
+            EXPECT_EQ(closed, "exit 0\n") << log;
+        }
     }
 }
 #endif
