@@ -2,8 +2,9 @@
 // reflected CRC-32 (polynomial 0xEDB88320): the caller chooses the start value and
 // applies no inversion. Hashing byte b is h = (h >> 8) ^ table[(h ^ b) & 0xFF].
 //
-// UpdatePlain is the reference (one table lookup per byte); UpdateSlice8,
-// UpdateClmul and UpdateClmul512 give the same register for every input and are tested against it.
+// UpdatePlain is the reference (one table lookup per byte); UpdateSlice8, UpdateClmul
+// and UpdateClmul512 give the same register for every input and are tested against
+// it. Where the processor lacks an instruction set, its kernels use the table.
 #pragma once
 
 #include <cstddef>

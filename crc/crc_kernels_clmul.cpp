@@ -2,10 +2,10 @@
 // Computation for Generic Polynomials Using PCLMULQDQ Instruction" (2009).
 //
 // Four 128-bit accumulators fold 64 bytes per step: each accumulator is multiplied
-// by x^(512+64) and x^512 mod P (k1, k2) and the next 64 bytes are added. At the end
-// the four fold into one with k3, k4 (x^(128+64), x^128), then 128 bits reduce to 64
-// with k5 and to 32 by Barrett reduction (mu, P'). All constants are bit-reflected,
-// matching the reflected register of the table kernels.
+// by the fold constants for 512 bits (k1, k2) and the next 64 bytes are added. At the
+// end the four fold into one with the constants for 128 bits (k3, k4), then 128 bits
+// reduce to 64 with k5 (x^64 mod P) and to 32 by Barrett reduction (mu, P'). All
+// constants are bit-reflected, matching the reflected register of the table kernels.
 //
 // With AVX-512 and VPCLMULQDQ the same folding runs on four 512-bit accumulators
 // (256 bytes per step, 16 lanes of 128 bits): lanes fold over 2048 bits, the four
