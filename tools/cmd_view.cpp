@@ -25,6 +25,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -360,6 +361,15 @@ int RunView(std::vector<std::string> const& args)
 #endif
 }
 
+int RunViewGuarded(std::vector<std::string> const& args)
+{
+    try {
+        return RunView(args);
+    } catch (std::bad_alloc const&) {
+        return tool::Fail("view", "out of memory for this image");
+    }
+}
+
 tool::CommandRegistrar registrar({
     "view",
     "show an image in a window on the X display",
@@ -382,7 +392,7 @@ tool::CommandRegistrar registrar({
     "Examples:\n"
     "  tessera view photo.bmp\n"
     "  tessera view --sample 320x200 --snapshot sample.bmp\n",
-    RunView,
+    RunViewGuarded,
 });
 
 } // namespace
