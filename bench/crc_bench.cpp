@@ -120,10 +120,15 @@ void BM_HashBlocks(benchmark::State& state, BlockKernel kernel, bool available)
         benchmark::DoNotOptimize(kernel(0, buffer.data(), buffer.size()));
     state.SetBytesProcessed(state.iterations() * static_cast<long long>(buffer.size()));
 }
-BENCHMARK_CAPTURE(BM_HashBlocks, Slice8, crc::HashBlocksSlice8, true)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(BM_HashBlocks, Clmul, crc::HashBlocksClmul, crc::ClmulAvailable())->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_HashBlocks, Slice8, crc::HashBlocksSlice8, true)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_HashBlocks, Clmul, crc::HashBlocksClmul, crc::ClmulAvailable())
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK_CAPTURE(BM_HashBlocks, Clmul512, crc::HashBlocksClmul512, crc::Clmul512Available())
-    ->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 #if CRC_BENCH_HAVE_ZLIB
 void BM_ZlibCrc32_Memory(benchmark::State& state)
