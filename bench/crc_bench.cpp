@@ -26,14 +26,16 @@ namespace {
 
 constexpr long long kFileBytes = 1LL << 30;
 
-std::string BenchFile()
-{
-    static std::string path = [] {
+// The benchmark file: written on first use, removed when the program ends.
+struct BenchFileHolder {
+    std::string path;
+    BenchFileHolder()
+    {
         const char* given = std::getenv("CRC_BENCH_FILE");
-        std::string p = given ? given : "/tmp/tessera-crc-bench-" + std::to_string(getpid()) + ".bin";
-        int fd = open(p.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        path = given ? given : "/tmp/tessera-crc-bench-" + std::to_string(getpid()) + ".bin";
+        int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (fd < 0) {
-            std::perror(p.c_str());
+            std::perror(path.c_str());
             std::exit(1);
         }
         std::vector<unsigned char> chunk(1 << 20);
@@ -42,15 +44,21 @@ std::string BenchFile()
             for (auto& b : chunk)
                 b = static_cast<unsigned char>(rng());
             if (write(fd, chunk.data(), chunk.size()) != static_cast<ssize_t>(chunk.size())) {
-                std::perror(p.c_str());
+                std::perror(path.c_str());
+                close(fd);
+                std::remove(path.c_str());
                 std::exit(1);
             }
         }
         close(fd);
-        std::atexit([] { std::remove(BenchFile().c_str()); });
-        return p;
-    }();
-    return path;
+    }
+    ~BenchFileHolder() { std::remove(path.c_str()); }
+};
+
+std::string const& BenchFile()
+{
+    static BenchFileHolder file;
+    return file.path;
 }
 
 // Reads the whole file in blocks of `blockBytes`, handing each block to `use`.
