@@ -322,7 +322,7 @@ void ScanFrom(ByteSource& source, Summary& summary, bool& headerOk)
             return;
         }
         if (b == Block::Cut) {
-            summary.truncated = true;
+            summary.incomplete = true;
             return;
         }
         FrameInfo f;
@@ -334,8 +334,9 @@ void ScanFrom(ByteSource& source, Summary& summary, bool& headerOk)
         f.localColors = header->localColors;
         f.minCodeSize = in.ReadByte();
         summary.frames.push_back(f);
-        if (f.minCodeSize < 0 || !in.SkipSubBlocks()) {
-            summary.truncated = true;
+        // Like the animation probe, the walk cannot go past code data it cannot decode.
+        if (f.minCodeSize < 0 || f.minCodeSize > kMaxMinCodeSize || !in.SkipSubBlocks()) {
+            summary.incomplete = true;
             return;
         }
     }

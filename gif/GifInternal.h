@@ -41,13 +41,15 @@ struct Summary {
     int globalColors = 0; // entries of the global colour table, 0 for none
     std::vector<FrameInfo> frames;
     bool trailer = false;   // the walk ended at a trailer block
-    bool truncated = false; // the file ended inside a block or before a trailer
+    // The walk stopped early: the file ends inside a block or before a trailer, or an
+    // image has a minimum code size above 11 (its code data cannot be passed over).
+    bool incomplete = false;
 };
 
 // Walks every block of a GIF file. False with error set when the file cannot be
 // opened (the open failure codes of CGifIO::Load) or does not start with a complete
 // GIF header and screen descriptor (IOERR_BAD_FORMAT); a file cut later still gives
-// true, with `truncated` set.
+// true, with `incomplete` set.
 TESSERA_EXPORT bool Scan(CString const& path, Summary& summary, CIO::IOError& error);
 TESSERA_EXPORT bool ScanMemory(const uint8_t* data, size_t size, Summary& summary);
 
