@@ -21,22 +21,14 @@ bool CodeReader::NextSubBlock()
     return true;
 }
 
-void CodeReader::Refill()
+void CodeReader::RefillSlowly()
 {
+    // Byte by byte near the end of a sub-block, moving on to the next one.
     while (nbits <= 56) {
         if (blockLeft_ == 0 && !NextSubBlock())
             return;
         if (blockLeft_ >= 8) {
-            // Eight bytes at once, keeping whole bytes only: k bytes fill bits up to
-            // 56 + (nbits mod 8); the part of byte k that lands above them is the next
-            // byte of this sub-block, which the next refill ORs in again unchanged.
-            uint64_t v;
-            std::memcpy(&v, input_.cur, 8);
-            bits |= v << nbits;
-            size_t k = static_cast<size_t>(63 - nbits) >> 3;
-            input_.cur += k;
-            blockLeft_ -= k;
-            nbits |= 56;
+            Refill();
             return;
         }
         bits |= static_cast<uint64_t>(*input_.cur++) << nbits;

@@ -26,6 +26,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace gif {
 
@@ -66,7 +67,23 @@ public:
     }
 
     // Tops the bit buffer up to at least 57 bits, or as far as the data goes.
-    void Refill();
+    void Refill()
+    {
+        if (blockLeft_ >= 8) {
+            // Eight bytes at once, keeping whole bytes only: k bytes fill bits up to
+            // 56 + (nbits mod 8); the part of byte k that lands above them is the next
+            // byte of this sub-block, which the next refill ORs in again unchanged.
+            uint64_t v;
+            std::memcpy(&v, input_.cur, 8);
+            bits |= v << nbits;
+            const size_t k = static_cast<size_t>(63 - nbits) >> 3;
+            input_.cur += k;
+            blockLeft_ -= k;
+            nbits |= 56;
+            return;
+        }
+        RefillSlowly();
+    }
 
     // After an end code: passes over the rest of the sub-blocks up to and including
     // the terminating one (nothing when it was read already).
@@ -79,6 +96,7 @@ public:
 
 private:
     bool NextSubBlock();
+    void RefillSlowly();
 
     GifInput& input_;
     size_t blockLeft_ = 0; // data bytes of the current sub-block not yet in `bits`
