@@ -12,8 +12,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <new>
+#include <vector>
 
 CEdgeTable::~CEdgeTable() { std::free(m_edges); }
 
@@ -201,6 +204,63 @@ struct BoxSink {
     }
 };
 
+// The sort key: y0 then x0, both biased to unsigned so that the 64-bit value orders
+// as the signed pair does.
+inline uint64_t EdgeKey(PathEdge const& e)
+{
+    return uint64_t(uint32_t(e.y0) ^ 0x80000000u) << 32 | (uint32_t(e.x0) ^ 0x80000000u);
+}
+
+// Stable sort by (y0, x0): a least-significant-digit radix sort of (key, index) pairs,
+// one pass per byte of the key that is not the same in every key, then one gather of
+// the edges. Small tables use insertion sort.
+void SortEdges(PathEdge* edges, size_t n)
+{
+    if (n < 2)
+        return;
+    if (n < 64) {
+        for (size_t i = 1; i < n; ++i) {
+            PathEdge v = edges[i];
+            uint64_t key = EdgeKey(v);
+            size_t j = i;
+            for (; j > 0 && EdgeKey(edges[j - 1]) > key; --j)
+                edges[j] = edges[j - 1];
+            edges[j] = v;
+        }
+        return;
+    }
+    struct Item {
+        uint64_t key;
+        size_t index;
+    };
+    std::vector<Item> items(n), spare(n);
+    std::vector<size_t> counts(8 * 256, 0);
+    for (size_t i = 0; i < n; ++i) {
+        uint64_t key = EdgeKey(edges[i]);
+        items[i] = Item{key, i};
+        for (int d = 0; d < 8; ++d)
+            ++counts[d * 256 + ((key >> (8 * d)) & 0xFF)];
+    }
+    for (int d = 0; d < 8; ++d) {
+        size_t* count = &counts[d * 256];
+        if (count[(items[0].key >> (8 * d)) & 0xFF] == n)
+            continue; // every key has this byte: the pass would change nothing
+        size_t offset = 0;
+        for (int b = 0; b < 256; ++b) {
+            size_t c = count[b];
+            count[b] = offset;
+            offset += c;
+        }
+        for (Item const& it : items)
+            spare[count[(it.key >> (8 * d)) & 0xFF]++] = it;
+        items.swap(spare);
+    }
+    std::vector<PathEdge> sorted(n);
+    for (size_t i = 0; i < n; ++i)
+        sorted[i] = edges[items[i].index];
+    std::memcpy(edges, sorted.data(), n * sizeof(PathEdge));
+}
+
 } // namespace
 
 void RebuildEdgeTable(CEdgeTable& table, PathNode const* records, size_t count)
@@ -222,9 +282,7 @@ void RebuildEdgeTable(CEdgeTable& table, PathNode const* records, size_t count)
     // Stable, so that edges equal in both keys keep their drawing order: under the
     // non-zero rule an open path's coverage can depend on the order of coincident
     // edges, and a stable order makes it reproducible.
-    std::stable_sort(edges, edges + n, [](PathEdge const& a, PathEdge const& b) {
-        return a.y0 != b.y0 ? a.y0 < b.y0 : a.x0 < b.x0;
-    });
+    SortEdges(edges, n);
     table.m_stale = false;
 }
 

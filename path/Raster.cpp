@@ -328,34 +328,42 @@ bool ScanFast(PathEdge const* edges, size_t count, ScanTarget const& t)
                 if (pf + 1 > hi)
                     hi = pf + 1;
             };
-            if (t.nonZero) {
-                int winding = 0, g = 0;
-                for (size_t i = 0; i < n; ++i) {
-                    if (winding == 0)
-                        g = active[i].x;
-                    winding += active[i].dir;
-                    if (winding == 0)
-                        span(g, active[i].x);
-                }
-            } else {
-                for (size_t i = 0; i + 1 < n; i += 2)
-                    span(active[i].x, active[i + 1].x);
-            }
-
-            // Remove the edges that end before the next sub-scanline, advance the rest.
+            // One pass: spans from the sorted list, then removal of the edges that end
+            // before the next sub-scanline and advance of the rest.
             const int nextY = y + S;
             size_t kept = 0;
             needsSort = false;
             int prevX = std::numeric_limits<int>::min();
-            for (size_t i = 0; i < n; ++i) {
-                if (active[i].y1 <= nextY)
-                    continue;
-                Active a = active[i];
+            auto keep = [&](Active a) {
+                if (a.y1 <= nextY)
+                    return;
                 a.x = WrapAdd(a.x, a.dx);
                 if (a.x < prevX)
                     needsSort = true;
                 prevX = a.x;
                 active[kept++] = a;
+            };
+            if (t.nonZero) {
+                int winding = 0, g = 0;
+                for (size_t i = 0; i < n; ++i) {
+                    Active a = active[i];
+                    if (winding == 0)
+                        g = a.x;
+                    winding += a.dir;
+                    if (winding == 0)
+                        span(g, a.x);
+                    keep(a);
+                }
+            } else {
+                size_t i = 0;
+                for (; i + 1 < n; i += 2) {
+                    Active a = active[i], b = active[i + 1];
+                    span(a.x, b.x);
+                    keep(a);
+                    keep(b);
+                }
+                if (i < n) // an odd last edge forms no span
+                    keep(active[i]);
             }
             n = kept;
         }

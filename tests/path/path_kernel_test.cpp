@@ -241,6 +241,31 @@ TEST(PathFlatten, WalkRules)
     EXPECT_EQ(fromStart, 1);
 }
 
+// Edges are sorted by top then x, and edges equal in both keep their drawing order
+// (told apart here by their lower ends), in small tables and large ones alike.
+TEST(PathFlatten, SortsEdgesStablyByTopThenX)
+{
+    std::mt19937 rng(5);
+    for (int count : {10, 300, 5000}) {
+        CPath p;
+        std::uniform_int_distribution<int> small(-3, 3);
+        for (int i = 0; i < count; ++i) {
+            int x0 = small(rng) * kOne, y0 = small(rng) * (1 << 20) + (i % 7 == 0 ? -2000000000 : 0);
+            p.MoveTo(x0, y0);
+            p.LineTo(i, y0 + 1 + i); // drawn downwards: the lower end records the order
+        }
+        auto e = Edges(p);
+        ASSERT_EQ(e.size(), size_t(count));
+        for (size_t i = 1; i < e.size(); ++i) {
+            auto const& a = e[i - 1];
+            auto const& b = e[i];
+            ASSERT_TRUE(a.y0 < b.y0 || (a.y0 == b.y0 && a.x0 < b.x0) ||
+                        (a.y0 == b.y0 && a.x0 == b.x0 && a.x1 < b.x1))
+                << "edges " << i - 1 << " and " << i << " of " << count;
+        }
+    }
+}
+
 TEST(PathFlatten, UnchangedPathKeepsItsTable)
 {
     CPath p;
