@@ -178,7 +178,8 @@ void RunFreeType(benchmark::State& state, Outline const& outline, bool evenOdd)
         ft.contours[i] = static_cast<short>(k - 1);
     }
     ft.n_points = static_cast<short>(k);
-    ft.flags = evenOdd ? FT_OUTLINE_EVEN_ODD_FILL : FT_OUTLINE_NONE;
+    if (evenOdd) // keep FT_OUTLINE_OWNER, so that FT_Outline_Done frees the arrays
+        ft.flags |= FT_OUTLINE_EVEN_ODD_FILL;
     std::vector<unsigned char> mask(kSize * kSize);
     FT_Bitmap bitmap{};
     bitmap.rows = kSize;

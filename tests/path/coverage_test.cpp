@@ -116,7 +116,8 @@ std::vector<unsigned char> FreeType(FT_Library lib, std::vector<Poly> const& pol
         }
         outline.contours[c] = static_cast<short>(k - 1);
     }
-    outline.flags = evenOdd ? FT_OUTLINE_EVEN_ODD_FILL : FT_OUTLINE_NONE;
+    if (evenOdd) // keep FT_OUTLINE_OWNER, so that FT_Outline_Done frees the arrays
+        outline.flags |= FT_OUTLINE_EVEN_ODD_FILL;
     std::vector<unsigned char> mask(kSize * kSize, 0);
     FT_Bitmap bitmap;
     FT_Bitmap_Init(&bitmap);
