@@ -18,6 +18,23 @@ tagPOINT FromPixels(double x, double y)
     return tagPOINT{static_cast<int>(x * 65536.0), static_cast<int>(y * 65536.0)};
 }
 
+// Makes room for extra more records in [records, end) of capacity cap, growing to
+// count + max(count, extra). The old block is released only once the new one is full.
+void Reserve(PathNode*& records, PathNode*& end, PathNode*& cap, size_t extra)
+{
+    size_t count = static_cast<size_t>(end - records);
+    if (count + extra <= static_cast<size_t>(cap - records))
+        return;
+    size_t capacity = count + (count > extra ? count : extra);
+    PathNode* block = new PathNode[capacity];
+    if (count)
+        std::memcpy(block, records, count * sizeof(PathNode));
+    delete[] records;
+    records = block;
+    end = block + count;
+    cap = block + capacity;
+}
+
 } // namespace
 
 CPath::CPath()
@@ -78,27 +95,6 @@ bool CPath::Copy(CPath const& other)
     return true;
 }
 
-void CPath::Reserve(size_t extra)
-{
-    size_t count = static_cast<size_t>(m_recordsEnd - m_records);
-    if (count + extra <= static_cast<size_t>(m_recordsCap - m_records))
-        return;
-    size_t capacity = count + (count > extra ? count : extra);
-    PathNode* block = new PathNode[capacity];
-    if (count)
-        std::memcpy(block, m_records, count * sizeof(PathNode));
-    delete[] m_records;
-    m_records = block;
-    m_recordsEnd = block + count;
-    m_recordsCap = block + capacity;
-}
-
-void CPath::MarkStale()
-{
-    m_edgeTable->m_stale = true;
-    m_boxStale = true;
-}
-
 bool CPath::InsertRecord(PathNode::LINE_OP op, tagPOINT* p1, tagPOINT* p2, tagPOINT* p3)
 {
     PathNode node;
@@ -114,14 +110,15 @@ bool CPath::InsertRecord(PathNode::LINE_OP op, tagPOINT* p1, tagPOINT* p2, tagPO
         break;
     default: break;
     }
-    Reserve(1);
+    Reserve(m_records, m_recordsEnd, m_recordsCap, 1);
     *m_recordsEnd++ = node;
     return true;
 }
 
 bool CPath::MoveTo(tagPOINT p)
 {
-    MarkStale();
+    m_edgeTable->m_stale = true;
+    m_boxStale = true;
     return InsertRecord(PathNode::LO_MOVE, nullptr, nullptr, &p);
 }
 
@@ -130,7 +127,8 @@ bool CPath::MoveTo(double x, double y) { return MoveTo(FromPixels(x, y)); }
 
 bool CPath::LineTo(tagPOINT p)
 {
-    MarkStale();
+    m_edgeTable->m_stale = true;
+    m_boxStale = true;
     return InsertRecord(PathNode::LO_LINE, nullptr, nullptr, &p);
 }
 
@@ -139,7 +137,8 @@ bool CPath::LineTo(double x, double y) { return LineTo(FromPixels(x, y)); }
 
 bool CPath::CurveTo(tagPOINT c1, tagPOINT c2, tagPOINT end)
 {
-    MarkStale();
+    m_edgeTable->m_stale = true;
+    m_boxStale = true;
     return InsertRecord(PathNode::LO_CURVE, &c1, &c2, &end);
 }
 
@@ -155,7 +154,8 @@ bool CPath::CurveTo(double c1x, double c1y, double c2x, double c2y, double endX,
 
 bool CPath::Close()
 {
-    MarkStale();
+    m_edgeTable->m_stale = true;
+    m_boxStale = true;
     return InsertRecord(PathNode::LO_CLOSE, nullptr, nullptr, nullptr);
 }
 
@@ -168,14 +168,15 @@ void CPath::Clear()
 
 bool CPath::Append(CPath const& other)
 {
-    MarkStale();
+    m_edgeTable->m_stale = true;
+    m_boxStale = true;
     size_t count = static_cast<size_t>(other.m_recordsEnd - other.m_records);
     if (count == 0)
         return true;
     // Appending to itself: the source block may move while growing, so the
     // records to copy are the first count of this path's own (possibly new) block.
     bool self = this == &other;
-    Reserve(count);
+    Reserve(m_records, m_recordsEnd, m_recordsCap, count);
     PathNode const* src = self ? m_records : other.m_records;
     std::memcpy(m_recordsEnd, src, count * sizeof(PathNode));
     m_recordsEnd += count;
@@ -200,7 +201,8 @@ void CPath::Translate(int dx, int dy)
         default: break;
         }
     }
-    MarkStale();
+    m_edgeTable->m_stale = true;
+    m_boxStale = true;
 }
 
 void CPath::Translate(double, double) {}

@@ -83,9 +83,6 @@ private:
 
     bool InsertRecord(PathNode::LINE_OP op, tagPOINT* p1, tagPOINT* p2, tagPOINT* p3);
     CRect CaclulateBoundingBox() const;
-    // Makes room for extra more records, growing to count + max(count, extra).
-    void Reserve(size_t extra);
-    void MarkStale();
 
     PathNode* m_records;    // first record
     PathNode* m_recordsEnd; // one past the last record
