@@ -220,6 +220,24 @@ TEST(PathRaster, SubRectangleIsACropOfTheFullRaster)
     }
 }
 
+TEST(PathRaster, SpanEndingAtTheRightEdgeTouchesNothingBeyond)
+{
+    CPath p;
+    Polygon(p, {{0.5, 0.5}, {2.0, 0.5}, {2.0, 3.5}, {0.5, 3.5}}); // right side on x = 2
+    for (auto rule : {CPath::FR_EVEN_ODD, CPath::FR_NON_ZERO}) {
+        unsigned char buf[4 * 4];
+        std::memset(buf, 0x33, sizeof buf);
+        ASSERT_TRUE(p.Rasterize(CRect(0, 0, 2, 4), buf, 1, 4, rule, 4)); // rows of 4 bytes, 2 pixels
+        const int want[4][2] = {{63, 127}, {127, 255}, {127, 255}, {63, 127}};
+        for (int y = 0; y < 4; ++y) {
+            EXPECT_EQ(buf[y * 4], want[y][0]);
+            EXPECT_EQ(buf[y * 4 + 1], want[y][1]);
+            EXPECT_EQ(buf[y * 4 + 2], 0x33);
+            EXPECT_EQ(buf[y * 4 + 3], 0x33);
+        }
+    }
+}
+
 TEST(PathRaster, HonoursPixelStepAndNegativeRowStride)
 {
     CPath p;
