@@ -83,4 +83,21 @@ void CoverageTable(int level, unsigned char cover[257]); // floor(n * 255 / leve
 // Position and step of an edge activated at sub-scanline y.
 void InitEdge(PathEdge const& e, int y, int level, int& x, int& dx);
 
+// 32-bit addition that wraps, as the machine arithmetic of edge stepping does.
+inline int WrapAdd(int a, int b) { return static_cast<int>(static_cast<unsigned>(a) + static_cast<unsigned>(b)); }
+
+// The tables of one level.
+struct ScanTables {
+    int level;
+    int spacing; // S, 16.16 units between sub-scanlines
+    int weight[16];
+    unsigned char cover[257];
+
+    explicit ScanTables(int L) : level(L), spacing(SubScanlineSpacing(L))
+    {
+        EdgeWeights(L, weight);
+        CoverageTable(L, cover);
+    }
+};
+
 } // namespace pathint

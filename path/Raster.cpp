@@ -1,4 +1,5 @@
-// Scan conversion of a sorted edge table into an 8-bit coverage mask.
+// Scan conversion of a sorted edge table into an 8-bit coverage mask: the arithmetic
+// both converters share, and the fast converter.
 //
 // Each pixel row is sampled on `level` (L) sub-scanlines, y = row * 65536 + k * S with
 // S = ceil(65536 / L). On a sub-scanline the active edges, sorted by x, form spans
@@ -22,7 +23,7 @@
 // ends, independent of clipping (H(v, c) for v left of the rectangle is L in every
 // column of it, and 0 for v right of it). The fast converter uses this: each span end
 // adds two values to a difference row that is integrated once per pixel row, giving
-// exactly the same counters as the plain one.
+// exactly the same counters as the plain converter (ScanReference.cpp).
 //
 // The order of edges with equal x does matter to the non-zero rule on open paths,
 // where a span left open at the end of the list is dropped: the two ends of a span
@@ -52,21 +53,6 @@ inline int TruncToInt32(double v)
     return static_cast<int>(v);
 }
 
-inline int WrapAdd(int a, int b) { return static_cast<int>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b)); }
-
-struct Tables {
-    int level;
-    int spacing; // S, 16.16 units between sub-scanlines
-    int weight[16];
-    unsigned char cover[257];
-
-    explicit Tables(int L) : level(L), spacing(SubScanlineSpacing(L))
-    {
-        EdgeWeights(L, weight);
-        CoverageTable(L, cover);
-    }
-};
-
 } // namespace
 
 int SubScanlineSpacing(int level) { return static_cast<int>(std::ceil(65536.0 / level)); }
@@ -90,124 +76,6 @@ void InitEdge(PathEdge const& e, int y, int level, int& x, int& dx)
     x = WrapAdd(e.x0, TruncToInt32(((double(y) - double(e.y0)) / 65536) * level * inc));
     dx = TruncToInt32(inc);
 }
-
-// ---------------------------------------------------------------------------------
-// The plain converter.
-
-bool ScanReference(PathEdge* edges, size_t count, ScanTarget const& t)
-{
-    const Tables tab(t.level);
-    const int L = t.level, S = tab.spacing;
-    const int W = t.right - t.left;
-    int* counters = static_cast<int*>(std::malloc((static_cast<size_t>(W) + 1) * sizeof(int)));
-    if (!counters)
-        return false;
-    FillBytes(reinterpret_cast<unsigned char*>(counters), 0, static_cast<unsigned>(W) * 4);
-    const int leftFix = t.left * 65536, rightFix = t.right * 65536;
-
-    size_t cursor = 0;
-    while (cursor < count && edges[cursor].y1 <= t.top * 65536)
-        ++cursor;
-    PathEdge* head = nullptr;
-    bool needsSort = false;
-    unsigned char* row = t.data;
-
-    for (int r = t.top; r < t.bottom; ++r) {
-        if (t.nonZero)
-            FillBytes(reinterpret_cast<unsigned char*>(counters), 0, static_cast<unsigned>(W) * 4);
-        int y = r * 65536;
-        for (int k = 0; k < L; ++k) {
-            while (cursor < count) {
-                PathEdge* e = &edges[cursor];
-                if (e->y1 <= y) {
-                    ++cursor;
-                    continue;
-                }
-                if (e->y0 > y)
-                    break;
-                e->next = head;
-                head = e;
-                InitEdge(*e, y, L, e->x, e->dx);
-                needsSort = true;
-                ++cursor;
-            }
-            if (needsSort && head && head->next) {
-                bool swapped;
-                do {
-                    swapped = false;
-                    for (PathEdge** link = &head; (*link)->next; link = &(*link)->next) {
-                        PathEdge* a = *link;
-                        PathEdge* b = a->next;
-                        if (a->x > b->x) {
-                            a->next = b->next;
-                            b->next = a;
-                            *link = b;
-                            swapped = true;
-                        }
-                    }
-                } while (swapped);
-            }
-            auto span = [&](int g, int f) {
-                if (g < leftFix)
-                    g = leftFix;
-                if (f > rightFix)
-                    f = rightFix;
-                if (g >= f)
-                    return;
-                int pg = (g >> 16) - t.left, pf = (f >> 16) - t.left;
-                counters[pg] += tab.weight[(g >> 12) & 15];
-                for (int c = pg + 1; c <= pf; ++c)
-                    counters[c] += L;
-                counters[pf] -= tab.weight[(f >> 12) & 15];
-            };
-            if (t.nonZero) {
-                int winding = 0;
-                int g = 0;
-                for (PathEdge* e = head; e; e = e->next) {
-                    if (winding == 0)
-                        g = e->x;
-                    winding += e->dir;
-                    if (winding == 0)
-                        span(g, e->x);
-                }
-            } else {
-                for (PathEdge* e = head; e && e->next; e = e->next->next)
-                    span(e->x, e->next->x);
-            }
-            for (PathEdge** link = &head; *link;) {
-                if ((*link)->y1 <= y + S)
-                    *link = (*link)->next;
-                else
-                    link = &(*link)->next;
-            }
-            needsSort = false;
-            for (PathEdge *e = head, *prev = nullptr; e; prev = e, e = e->next) {
-                e->x = WrapAdd(e->x, e->dx);
-                if (prev && e->x < prev->x)
-                    needsSort = true;
-            }
-            y += S;
-        }
-        if (t.nonZero) {
-            for (int i = 0; i < W; ++i)
-                counters[i] = tab.cover[counters[i]];
-            CopyPlane8(row, t.pixelStep, 0, reinterpret_cast<unsigned char const*>(counters), 4, 0,
-                       static_cast<unsigned>(W), 1);
-        } else {
-            unsigned char* out = row;
-            for (int i = 0; i < W; ++i, out += t.pixelStep) {
-                *out = tab.cover[counters[i]];
-                counters[i] = 0;
-            }
-        }
-        row += t.rowStride;
-    }
-    std::free(counters);
-    return true;
-}
-
-// ---------------------------------------------------------------------------------
-// The fast converter.
 
 namespace {
 
@@ -238,7 +106,7 @@ inline void SortActive(Active* a, size_t n)
 
 bool ScanFast(PathEdge const* edges, size_t count, ScanTarget const& t)
 {
-    const Tables tab(t.level);
+    const ScanTables tab(t.level);
     const int L = t.level, S = tab.spacing;
     const int W = t.right - t.left;
     // W + 2 difference counters (a span end at the rectangle's right edge touches

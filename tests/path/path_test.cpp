@@ -172,8 +172,8 @@ TEST(PathCopy, CopiesRecordsAndAbsoluteFlag)
 
 TEST(PathAppend, AppendToItselfDoublesTheRecords)
 {
-    // Two subpaths after the append: the second square is the first moved by Translate
-    // only if the records were really duplicated; check by even-odd cancellation.
+    // 2^5 copies of one square after five self-appends: even-odd cancels them all,
+    // non-zero fills.
     CPath p;
     p.MoveTo(0, 0);
     p.LineTo(2 * kOne, 0);
@@ -183,7 +183,6 @@ TEST(PathAppend, AppendToItselfDoublesTheRecords)
     for (int i = 0; i < 5; ++i) // grows through several reallocations
         p.Append(p);
     unsigned char evenOdd[4] = {1, 1, 1, 1}, nonZero[4] = {1, 1, 1, 1};
-    // 32 copies of the square: even-odd cancels, non-zero fills.
     ASSERT_TRUE(p.Rasterize(CRect(0, 0, 2, 2), evenOdd, 1, 2, CPath::FR_EVEN_ODD, 4));
     ASSERT_TRUE(p.Rasterize(CRect(0, 0, 2, 2), nonZero, 1, 2, CPath::FR_NON_ZERO, 4));
     for (int i = 0; i < 4; ++i) {
