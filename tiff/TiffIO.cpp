@@ -43,6 +43,10 @@ namespace {
 const unsigned long long kMaxPixels = 1ULL << 28;
 const tmsize_t kMaxSingleAlloc = tmsize_t(1) << 30;
 const unsigned long long kMaxFileBytes = 1ULL << 31;
+// No codec libtiff ships expands its data by more than this factor on real images
+// (Deflate tops out near 1032, LZW near 2700): a page whose strips or tiles hold
+// fewer bytes than its decoded size / kMaxExpansion is damaged or a bomb.
+const unsigned long long kMaxExpansion = 1ULL << 14;
 // Rows of one written strip: about 256 KiB of samples, at least one row.
 const long kStripBytes = 256 * 1024;
 
@@ -292,7 +296,8 @@ bool ReadBlocks(TIFF* tif, Layout const& L, CImage& image, MemoryStream const& s
     const long blockRowBytes = static_cast<long>(blockW) * samplesInBlock * L.bytes;
     if (blockSize <= 0 || static_cast<unsigned long long>(blockRowBytes) * blockH > static_cast<unsigned long long>(blockSize))
         return false;
-    std::vector<unsigned char> block(static_cast<size_t>(blockSize));
+    // Not zeroed: libtiff fills what it decodes, and a short decode fails below.
+    std::unique_ptr<unsigned char[]> block(new unsigned char[static_cast<size_t>(blockSize)]);
     CPixMap map(L.mode, static_cast<int>(std::min<uint32_t>(blockW, static_cast<uint32_t>(width))),
                 static_cast<int>(blockH), true);
 
@@ -308,15 +313,15 @@ bool ReadBlocks(TIFF* tif, Layout const& L, CImage& image, MemoryStream const& s
                 const uint16_t plane = static_cast<uint16_t>(L.separate ? p : 0);
                 tmsize_t got;
                 if (tiled)
-                    got = TIFFReadEncodedTile(tif, TIFFComputeTile(tif, x, y, 0, plane), block.data(), blockSize);
+                    got = TIFFReadEncodedTile(tif, TIFFComputeTile(tif, x, y, 0, plane), block.get(), blockSize);
                 else
-                    got = TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, y, plane), block.data(), blockSize);
+                    got = TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, y, plane), block.get(), blockSize);
                 if (got < 0 || stream.failed)
                     return false;
                 // A short strip at the bottom holds fewer rows; anything shorter is damage.
                 if (got < blockRowBytes * (tiled ? static_cast<long>(blockH) : map.height))
                     return false;
-                ScatterBlock(L, block.data(), blockRowBytes, sample, map);
+                ScatterBlock(L, block.get(), blockRowBytes, sample, map);
             }
             FinishBlock(L, map);
             image.SetBuf(static_cast<int>(x), static_cast<int>(y), map, MM_CLIP, 1);
@@ -355,6 +360,18 @@ bool ReadRendered(TIFF* tif, bool alpha, CImage& image, MemoryStream const& stre
     return true;
 }
 
+// True when the strips or tiles hold enough bytes to decode into the page.
+bool PlausibleDataSize(TIFF* tif, uint32_t width, uint32_t height, uint16_t spp, uint16_t bits)
+{
+    const unsigned long long decoded = static_cast<unsigned long long>(width) * height * spp * bits / 8;
+    const unsigned long long needed = decoded / kMaxExpansion;
+    const uint32_t blocks = TIFFIsTiled(tif) ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+    unsigned long long stored = 0;
+    for (uint32_t i = 0; i < blocks && stored <= needed; ++i)
+        stored += TIFFGetStrileByteCount(tif, i);
+    return stored > needed;
+}
+
 double ReadDpi(TIFF* tif)
 {
     float x = 0;
@@ -388,7 +405,9 @@ CImage* ReadPage(TIFF* tif, MemoryStream const& stream, CIO::IOError& error, CSt
     TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
     if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric))
         photometric = spp >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK;
-    if (!TIFFIsCODECConfigured(compression) || spp == 0)
+    if (!TIFFIsCODECConfigured(compression) || spp == 0 || bits == 0)
+        return nullptr;
+    if (!PlausibleDataSize(tif, width, height, spp, bits))
         return nullptr;
 
     uint16_t extraCount = 0;
