@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <sys/mman.h>
 
 // ---- CLut ----
 
@@ -211,10 +212,20 @@ CImage::CImage(IMAGE_MODE m, int w, int h, double resolution)
     if (rowBytes > SIZE_MAX / static_cast<size_t>(h))
         throw std::bad_alloc();
     // calloc: large blocks come as fresh zero pages, so the zeroing costs nothing up front.
-    store = static_cast<unsigned char*>(std::calloc(rowBytes * static_cast<size_t>(h), 1));
+    const size_t storeBytes = rowBytes * static_cast<size_t>(h);
+    store = static_cast<unsigned char*>(std::calloc(storeBytes, 1));
     if (!store)
         throw std::bad_alloc();
     storeOwned = true;
+    // Stores of several megabytes: ask for transparent huge pages. Filling a fresh
+    // 36 MB store otherwise costs ~9000 page faults, which dominate the time of a
+    // whole-image conversion or decode; with 2 MB pages they mostly vanish.
+    if (storeBytes >= (size_t(4) << 20)) {
+        const uintptr_t first = (reinterpret_cast<uintptr_t>(store) + 4095) & ~uintptr_t(4095);
+        const uintptr_t last = (reinterpret_cast<uintptr_t>(store) + storeBytes) & ~uintptr_t(4095);
+        if (last > first)
+            madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+    }
 }
 
 void CImage::FreeStore()

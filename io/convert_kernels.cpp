@@ -147,51 +147,9 @@ void ReferenceKernel(Kernel kernel, TileArgs const& t, PaletteTables const* pale
 // ---- fast tile loops ----
 //
 // The steps are template arguments (source 1 to 4 samples, target 3 or 4), so that
-// the inner loops index with constants. Hue-dependent choices come from per-hue
-// tables instead of a switch per pixel.
+// the inner loops index with constants.
 
 namespace {
-
-// HLS: in every sector one component is m2, one m1 and one m1 + (d x k) div 64 with
-// k from 0 to 64; HSV: one is V, one p and one q or t, where q and t share the form
-// ((255 - (g x S) div 63) x V) div 255 with g = f (q) or 63 - f (t).
-struct HueTables {
-    unsigned char k[256];       // HLS: the ramp factor of the middle component
-    unsigned char top[256];     // channel receiving m2 (HLS) or V (HSV)
-    unsigned char bottom[256];  // channel receiving m1 (HLS) or p (HSV)
-    unsigned char middle[256];  // channel receiving the ramp (HLS) or q/t (HSV)
-    unsigned char g[256];       // HSV: f for q, 63 - f for t
-    unsigned char hsvTop[256];
-    unsigned char hsvBottom[256];
-    unsigned char hsvMiddle[256];
-
-    HueTables()
-    {
-        // Channel order per sector: {top, middle, bottom}.
-        static const unsigned char hls[6][3] = {{0, 1, 2}, {1, 0, 2}, {1, 2, 0}, {2, 1, 0}, {2, 0, 1}, {0, 2, 1}};
-        static const unsigned char hsv[6][3] = {{0, 1, 2}, {1, 0, 2}, {1, 2, 0}, {2, 1, 0}, {2, 0, 1}, {0, 2, 1}};
-        for (int H = 0; H < 256; ++H) {
-            const int h = kHue[static_cast<size_t>(H)];
-            const int sector = h / 64, f = h % 64;
-            static const int base[6] = {0, 128, 128, 256, 256, 384};
-            static const int sign[6] = {1, -1, 1, -1, 1, -1};
-            k[H] = static_cast<unsigned char>(sign[sector] * (h - base[sector]));
-            top[H] = hls[sector][0];
-            middle[H] = hls[sector][1];
-            bottom[H] = hls[sector][2];
-            g[H] = static_cast<unsigned char>(sector % 2 == 0 ? 63 - f : f);
-            hsvTop[H] = hsv[sector][0];
-            hsvMiddle[H] = hsv[sector][1];
-            hsvBottom[H] = hsv[sector][2];
-        }
-    }
-};
-
-HueTables const& Hue()
-{
-    static const HueTables tables;
-    return tables;
-}
 
 struct GreyOp8 {
     void operator()(const unsigned char* px, unsigned char* out) const { out[0] = out[1] = out[2] = px[0]; }
@@ -212,44 +170,197 @@ struct PaletteOp {
     }
 };
 
-struct HlsOp {
-    HueTables const* t;
-    void operator()(const unsigned char* px, unsigned char* out) const
+// ---- colour rows in three passes ----
+//
+// HLS, HSV and YCC run a row at a time through small arrays: split the channels,
+// compute with branch-free integer arithmetic over whole arrays (which the compiler
+// turns into vector code), then select and interleave the results. Divisions by
+// constants become the compiler's multiply-high sequences on 16-bit lanes.
+
+const int kChunk = 256;
+
+// The array passes are built twice on x86-64, for AVX2 and for the baseline, and
+// the loader picks one per machine.
+#if defined(__x86_64__) && (defined(__clang__) ? __clang_major__ >= 14 : defined(__GNUC__))
+#define CONVERT_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define CONVERT_CLONES
+#endif
+
+// 16-bit lanes throughout: every intermediate below fits in 16 bits.
+inline std::uint16_t Div255(std::uint16_t x)
+{
+    return static_cast<std::uint16_t>(x / 255u);
+}
+
+inline std::uint16_t Div63(std::uint16_t x)
+{
+    return static_cast<std::uint16_t>(x / 63u);
+}
+
+template <int SrcStep>
+CONVERT_CLONES void Split(const unsigned char* __restrict s, int n, unsigned char* __restrict c0, unsigned char* __restrict c1,
+           unsigned char* __restrict c2)
+{
+    for (int x = 0; x < n; ++x) {
+        c0[x] = s[x * SrcStep];
+        c1[x] = s[x * SrcStep + 1];
+        c2[x] = s[x * SrcStep + 2];
+    }
+}
+
+template <int DstStep>
+CONVERT_CLONES void Join(unsigned char* __restrict d, int n, const unsigned char* __restrict r, const unsigned char* __restrict g,
+          const unsigned char* __restrict b)
+{
+    for (int x = 0; x < n; ++x) {
+        d[x * DstStep] = r[x];
+        d[x * DstStep + 1] = g[x];
+        d[x * DstStep + 2] = b[x];
+    }
+}
+
+// Sector s places top, middle and bottom as (top, middle, bottom), (middle, top,
+// bottom), (bottom, top, middle), (bottom, middle, top), (middle, bottom, top),
+// (top, bottom, middle) in red, green, blue.
+CONVERT_CLONES void Place(int n, const unsigned char* __restrict sector, const unsigned char* __restrict top,
+           const unsigned char* __restrict mid, const unsigned char* __restrict bottom, unsigned char* __restrict r,
+           unsigned char* __restrict g, unsigned char* __restrict b)
+{
+    // Branch-free: byte masks from comparisons, so that the loop runs as vector code.
+    for (int x = 0; x < n; ++x) {
+        const unsigned char s = sector[x];
+        const unsigned char T = top[x], M = mid[x], B = bottom[x];
+        const unsigned char rT = static_cast<unsigned char>(-((s == 0) | (s == 5)));
+        const unsigned char rM = static_cast<unsigned char>(-((s == 1) | (s == 4)));
+        const unsigned char gT = static_cast<unsigned char>(-((s == 1) | (s == 2)));
+        const unsigned char gM = static_cast<unsigned char>(-((s == 0) | (s == 3)));
+        const unsigned char bT = static_cast<unsigned char>(-((s == 3) | (s == 4)));
+        const unsigned char bM = static_cast<unsigned char>(-((s == 2) | (s == 5)));
+        r[x] = static_cast<unsigned char>((T & rT) | (M & rM) | (B & ~(rT | rM)));
+        g[x] = static_cast<unsigned char>((T & gT) | (M & gM) | (B & ~(gT | gM)));
+        b[x] = static_cast<unsigned char>((T & bT) | (M & bM) | (B & ~(bT | bM)));
+    }
+}
+
+struct SectorTables {
+    unsigned char sector[256];
+    unsigned char hlsRamp[256]; // HLS: k of m1 + (d x k) div 64
+    unsigned char hsvG[256];    // HSV: f for q, 63 - f for t
+    SectorTables()
     {
-        const unsigned H = px[0], L = px[1], S = px[2];
-        const unsigned m2 = L <= 128 ? (L * (255 + S)) / 255 : L + S - (L * S) / 255;
-        const unsigned m1 = 2 * L - m2;
-        const unsigned mid = m1 + (((m2 - m1) * t->k[H]) >> 6);
-        out[t->top[H]] = static_cast<unsigned char>(std::min(m2, 255u));
-        out[t->middle[H]] = static_cast<unsigned char>(std::min(mid, 255u));
-        out[t->bottom[H]] = static_cast<unsigned char>(m1);
+        for (int H = 0; H < 256; ++H) {
+            const int h = kHue[static_cast<size_t>(H)];
+            const int s = h / 64, f = h % 64;
+            static const int base[6] = {0, 128, 128, 256, 256, 384};
+            static const int sign[6] = {1, -1, 1, -1, 1, -1};
+            sector[H] = static_cast<unsigned char>(s);
+            hlsRamp[H] = static_cast<unsigned char>(sign[s] * (h - base[s]));
+            hsvG[H] = static_cast<unsigned char>(s % 2 == 0 ? 63 - f : f);
+        }
     }
 };
 
-struct HsvOp {
-    HueTables const* t;
-    void operator()(const unsigned char* px, unsigned char* out) const
-    {
-        const unsigned H = px[0], S = px[1], V = px[2];
-        const unsigned p = ((255 - S) * V) / 255;
-        const unsigned m = ((255 - (t->g[H] * S) / 63) * V) / 255;
-        out[t->hsvTop[H]] = static_cast<unsigned char>(V);
-        out[t->hsvMiddle[H]] = static_cast<unsigned char>(m);
-        out[t->hsvBottom[H]] = static_cast<unsigned char>(p);
-    }
+SectorTables const& Sectors()
+{
+    static const SectorTables tables;
+    return tables;
+}
+
+struct RowBuffers {
+    alignas(32) unsigned char c0[kChunk], c1[kChunk], c2[kChunk];
+    alignas(32) unsigned char sector[kChunk], k[kChunk];
+    alignas(32) unsigned char top[kChunk], mid[kChunk], bottom[kChunk];
+    alignas(32) unsigned char r[kChunk], g[kChunk], b[kChunk];
 };
 
-struct YccOp {
-    void operator()(const unsigned char* px, unsigned char* out) const
-    {
-        const int Y = px[0], cb = px[1], cr = px[2];
-        // (sum >> 16) of a negative sum: arithmetic shift, rounding down (C++20
-        // semantics; every supported compiler does this).
-        out[0] = Clamp255(Y + kCrToRed[static_cast<size_t>(cr)]);
-        out[1] = Clamp255(Y + ((kCbToGreen[static_cast<size_t>(cb)] + kCrToGreen[static_cast<size_t>(cr)]) >> 16));
-        out[2] = Clamp255(Y + kCbToBlue[static_cast<size_t>(cb)]);
+// HLS: in every sector one component is m2, one m1 and one m1 + (d x k) div 64.
+// m2 = L + L*S div 255 for L <= 128 (the same as L (255 + S) div 255), else
+// L + S - L*S div 255; it reaches 256 only for L 128, S 255, stored as 255.
+CONVERT_CLONES void HlsChunk(RowBuffers& w, int n)
+{
+    SectorTables const& t = Sectors();
+    for (int x = 0; x < n; ++x) {
+        w.sector[x] = t.sector[w.c0[x]];
+        w.k[x] = t.hlsRamp[w.c0[x]];
     }
-};
+    for (int x = 0; x < n; ++x) {
+        const std::uint16_t L = w.c1[x], S = w.c2[x];
+        const std::uint16_t ls = Div255(static_cast<std::uint16_t>(L * S));
+        const std::uint16_t m2 = static_cast<std::uint16_t>(L <= 128 ? L + ls : L + S - ls);
+        const std::uint16_t m1 = static_cast<std::uint16_t>(2 * L - m2);
+        const std::uint16_t mid = static_cast<std::uint16_t>(m1 + (static_cast<std::uint16_t>((m2 - m1) * w.k[x]) >> 6));
+        w.top[x] = static_cast<unsigned char>(m2 > 255 ? 255 : m2);
+        w.mid[x] = static_cast<unsigned char>(mid > 255 ? 255 : mid);
+        w.bottom[x] = static_cast<unsigned char>(m1);
+    }
+    Place(n, w.sector, w.top, w.mid, w.bottom, w.r, w.g, w.b);
+}
+
+// HSV: one component is V, one p and one q or t, where q and t share the form
+// ((255 - (g x S) div 63) x V) div 255 with g = f (q) or 63 - f (t).
+CONVERT_CLONES void HsvChunk(RowBuffers& w, int n)
+{
+    SectorTables const& t = Sectors();
+    for (int x = 0; x < n; ++x) {
+        w.sector[x] = t.sector[w.c0[x]];
+        w.k[x] = t.hsvG[w.c0[x]];
+    }
+    for (int x = 0; x < n; ++x) {
+        const std::uint16_t S = w.c1[x], V = w.c2[x], g = w.k[x];
+        w.bottom[x] = static_cast<unsigned char>(Div255(static_cast<std::uint16_t>((255 - S) * V)));
+        const std::uint16_t gs = Div63(static_cast<std::uint16_t>(g * S));
+        w.mid[x] = static_cast<unsigned char>(Div255(static_cast<std::uint16_t>((255 - gs) * V)));
+    }
+    Place(n, w.sector, w.c2, w.mid, w.bottom, w.r, w.g, w.b);
+}
+
+inline unsigned char ClampByte(int v)
+{
+    return static_cast<unsigned char>(v < 0 ? 0 : v > 255 ? 255 : v);
+}
+
+// YCC: the table entries computed in place (the tables cache these very
+// expressions); >> of a negative int is an arithmetic shift.
+CONVERT_CLONES void YccChunk(RowBuffers& w, int n)
+{
+    for (int x = 0; x < n; ++x) {
+        const int Y = w.c0[x], cb = w.c1[x] - 128, cr = w.c2[x] - 128;
+        w.r[x] = ClampByte(Y + ((91881 * cr + 32768) >> 16));
+        w.g[x] = ClampByte(Y + ((-22554 * cb + 32768 - 46802 * cr) >> 16));
+        w.b[x] = ClampByte(Y + ((116130 * cb + 32768) >> 16));
+    }
+}
+
+template <int SrcStep, int DstStep>
+void ColourRows(TileArgs const& t, void (*chunk)(RowBuffers&, int))
+{
+    RowBuffers w;
+    for (int row = 0; row < t.height; ++row) {
+        const unsigned char* s = t.src + static_cast<long>(row) * t.srcRowStride + t.srcOffset;
+        unsigned char* d = t.dst + static_cast<long>(row) * t.dstRowStride + t.dstOffset;
+        for (int x0 = 0; x0 < t.width; x0 += kChunk) {
+            const int n = std::min(kChunk, t.width - x0);
+            Split<SrcStep>(s + x0 * SrcStep, n, w.c0, w.c1, w.c2);
+            chunk(w, n);
+            Join<DstStep>(d + x0 * DstStep, n, w.r, w.g, w.b);
+        }
+    }
+}
+
+void ColourKernel(TileArgs const& t, void (*chunk)(RowBuffers&, int))
+{
+    switch (t.srcStep * 8 + t.dstStep) {
+    case 3 * 8 + 3: ColourRows<3, 3>(t, chunk); return;
+    case 4 * 8 + 3: ColourRows<4, 3>(t, chunk); return;
+    case 4 * 8 + 4: ColourRows<4, 4>(t, chunk); return;
+    case 3 * 8 + 4: ColourRows<3, 4>(t, chunk); return;
+    default: break;
+    }
+    // Any other layout: the per-pixel references.
+    Kernel k = chunk == HlsChunk ? Kernel::Hls : chunk == HsvChunk ? Kernel::Hsv : Kernel::Ycc;
+    ReferenceKernel(k, t, nullptr);
+}
 
 template <int SrcStep, int DstStep, int Bytes, typename Op>
 void RunTile(TileArgs const& t, Op op)
@@ -292,9 +403,9 @@ void FastKernel(Kernel kernel, TileArgs const& t, PaletteTables const* palette)
     case Kernel::GreyExpand8: Dispatch<1>(t, GreyOp8{}); return;
     case Kernel::GreyExpand16: Dispatch<2>(t, GreyOp16{}); return;
     case Kernel::Palette: Dispatch<1>(t, PaletteOp{palette}); return;
-    case Kernel::Hls: Dispatch<1>(t, HlsOp{&Hue()}); return;
-    case Kernel::Hsv: Dispatch<1>(t, HsvOp{&Hue()}); return;
-    case Kernel::Ycc: Dispatch<1>(t, YccOp{}); return;
+    case Kernel::Hls: ColourKernel(t, HlsChunk); return;
+    case Kernel::Hsv: ColourKernel(t, HsvChunk); return;
+    case Kernel::Ycc: ColourKernel(t, YccChunk); return;
     }
 }
 
