@@ -198,27 +198,31 @@ inline std::uint16_t Div63(std::uint16_t x)
     return static_cast<std::uint16_t>(x / 63u);
 }
 
-template <int SrcStep>
-CONVERT_CLONES void Split(const unsigned char* __restrict s, int n, unsigned char* __restrict c0, unsigned char* __restrict c1,
-           unsigned char* __restrict c2)
-{
-    for (int x = 0; x < n; ++x) {
-        c0[x] = s[x * SrcStep];
-        c1[x] = s[x * SrcStep + 1];
-        c2[x] = s[x * SrcStep + 2];
+// Channel split and join for 3- and 4-sample pixels (channels 0 to 2 of each).
+#define CONVERT_SPLIT(name, step)                                                                                  \
+    CONVERT_CLONES void name(const unsigned char* __restrict s, int n, unsigned char* __restrict c0,               \
+                             unsigned char* __restrict c1, unsigned char* __restrict c2)                           \
+    {                                                                                                              \
+        for (int x = 0; x < n; ++x) {                                                                              \
+            c0[x] = s[x * step];                                                                                   \
+            c1[x] = s[x * step + 1];                                                                               \
+            c2[x] = s[x * step + 2];                                                                               \
+        }                                                                                                          \
     }
-}
-
-template <int DstStep>
-CONVERT_CLONES void Join(unsigned char* __restrict d, int n, const unsigned char* __restrict r, const unsigned char* __restrict g,
-          const unsigned char* __restrict b)
-{
-    for (int x = 0; x < n; ++x) {
-        d[x * DstStep] = r[x];
-        d[x * DstStep + 1] = g[x];
-        d[x * DstStep + 2] = b[x];
+#define CONVERT_JOIN(name, step)                                                                                   \
+    CONVERT_CLONES void name(unsigned char* __restrict d, int n, const unsigned char* __restrict r,                \
+                             const unsigned char* __restrict g, const unsigned char* __restrict b)                 \
+    {                                                                                                              \
+        for (int x = 0; x < n; ++x) {                                                                              \
+            d[x * step] = r[x];                                                                                    \
+            d[x * step + 1] = g[x];                                                                                \
+            d[x * step + 2] = b[x];                                                                                \
+        }                                                                                                          \
     }
-}
+CONVERT_SPLIT(Split3, 3)
+CONVERT_SPLIT(Split4, 4)
+CONVERT_JOIN(Join3, 3)
+CONVERT_JOIN(Join4, 4)
 
 // Sector s places top, middle and bottom as (top, middle, bottom), (middle, top,
 // bottom), (bottom, top, middle), (bottom, middle, top), (middle, bottom, top),
@@ -341,9 +345,9 @@ void ColourRows(TileArgs const& t, void (*chunk)(RowBuffers&, int))
         unsigned char* d = t.dst + static_cast<long>(row) * t.dstRowStride + t.dstOffset;
         for (int x0 = 0; x0 < t.width; x0 += kChunk) {
             const int n = std::min(kChunk, t.width - x0);
-            Split<SrcStep>(s + x0 * SrcStep, n, w.c0, w.c1, w.c2);
+            (SrcStep == 3 ? Split3 : Split4)(s + x0 * SrcStep, n, w.c0, w.c1, w.c2);
             chunk(w, n);
-            Join<DstStep>(d + x0 * DstStep, n, w.r, w.g, w.b);
+            (DstStep == 3 ? Join3 : Join4)(d + x0 * DstStep, n, w.r, w.g, w.b);
         }
     }
 }
