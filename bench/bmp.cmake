@@ -1,0 +1,11 @@
+# BMP codec benchmarks; the peer is stb_image / stb_image_write (Debian's libstb-dev).
+find_path(STB_INCLUDE_DIR stb/stb_image.h)
+find_library(STB_LIBRARY stb)
+tessera_bench(bmp_bench SOURCES ${CMAKE_CURRENT_LIST_DIR}/bmp_bench.cpp LINK Bmp image platform)
+if(STB_INCLUDE_DIR AND STB_LIBRARY)
+  target_include_directories(bmp_bench PRIVATE ${STB_INCLUDE_DIR})
+  target_link_libraries(bmp_bench PRIVATE ${STB_LIBRARY})
+  target_compile_definitions(bmp_bench PRIVATE TESSERA_HAVE_STB=1)
+else()
+  message(STATUS "stb (libstb-dev) not found: bmp_bench runs without its stb_image peer")
+endif()
