@@ -12,17 +12,12 @@
 // image the facade does not return is deleted before it returns.
 #include "io/IO.h"
 
+#include "bmp/BmpIO.h"
+#include "gif/GifIO.h"
 #include "io/path_util.h"
 #include "jpeg/JpegIO.h"
 #include "platform/Path.h"
 #include "tiff/TiffIO.h"
-
-#if TESSERA_IO_HAVE_BMP
-#include "bmp/BmpIO.h"
-#endif
-#if TESSERA_IO_HAVE_GIF
-#include "gif/GifIO.h"
-#endif
 
 #include <memory>
 
@@ -69,23 +64,9 @@ CImage* CIO::LoadImageA(CString const& path, unsigned const& flags, IOError& err
 {
     CImage* image = nullptr;
     switch (FormatOf(path)) {
-    case Format::Bmp:
-#if TESSERA_IO_HAVE_BMP
-        image = CBmpIO::Load(path, error);
-        break;
-#else
-        error = IOERR_OPEN_FAILED;
-        return nullptr;
-#endif
+    case Format::Bmp: image = CBmpIO::Load(path, error); break;
     case Format::Jpeg: image = CJpegIO::Load(path, error, text); break;
-    case Format::Gif:
-#if TESSERA_IO_HAVE_GIF
-        image = CGifIO::Load(path, error);
-        break;
-#else
-        error = IOERR_OPEN_FAILED;
-        return nullptr;
-#endif
+    case Format::Gif: image = CGifIO::Load(path, error); break;
     case Format::Tiff: image = CTiffIO::Load(path, error, text); break;
     case Format::None: error = IOERR_OPEN_FAILED; return nullptr;
     }
@@ -100,30 +81,17 @@ CImage* CIO::LoadImageA(CString const& path, unsigned const& flags, IOError& err
 
 CImage* CIO::LoadDIB(CFile& file, unsigned const& flags, IOError& error)
 {
-#if TESSERA_IO_HAVE_BMP
     CImage* image = CBmpIO::Load(file, error);
     if (!image)
         return nullptr;
     return FinishLoad(image, flags, error);
-#else
-    (void)file;
-    (void)flags;
-    error = IOERR_OPEN_FAILED;
-    return nullptr;
-#endif
 }
 
 bool CIO::SaveImage(CString const& path, CImage& image, unsigned const& flags, int jpegOption, IOError& error,
                     CString const& text)
 {
     switch (FormatOf(path)) {
-    case Format::Bmp:
-#if TESSERA_IO_HAVE_BMP
-        return CBmpIO::Save(path, image, (flags & IOF_BMP_RLE) != 0, error);
-#else
-        (void)flags;
-        break;
-#endif
+    case Format::Bmp: return CBmpIO::Save(path, image, (flags & IOF_BMP_RLE) != 0, error);
     case Format::Jpeg: return CJpegIO::Save(path, image, jpegOption, error, text);
     case Format::Tiff: return CTiffIO::Save(path, image, error, text);
     case Format::Gif:

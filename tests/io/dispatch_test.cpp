@@ -5,9 +5,6 @@
 #include "io/image_helpers.h"
 #include "io/path_util.h"
 
-#if TESSERA_IO_HAVE_BMP
-#include "bmp/BmpIO.h"
-#endif
 
 #include <gtest/gtest.h>
 
@@ -171,7 +168,6 @@ TEST(Dispatch, FailedSaveLeavesTheExistingFileAsItWas)
     EXPECT_EQ(dir.Entries(), std::vector<std::string>{"keep.jpg"});
 }
 
-#if TESSERA_IO_HAVE_BMP
 TEST(Dispatch, BmpLoadsThroughTheBmpReaderAndRefusesUnwritableModes)
 {
     ScratchFolder dir;
@@ -207,4 +203,3 @@ TEST(Dispatch, LoadDibReadsAnInfoHeaderAtTheFilePosition)
     EXPECT_EQ(dib->GetMode(), IM_RGB);
     EXPECT_TRUE(file.IsOpen());
 }
-#endif
