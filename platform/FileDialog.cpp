@@ -141,9 +141,13 @@ private:
             args.push_back("--multiple");
             args.push_back("--separator=\n");
         }
-        std::string start = JoinFolder(r.initialFolder, r.proposedName.str());
+        // zenity opens in the folder of --filename (a trailing separator names a folder).
+        std::string start = r.proposedName.IsEmpty() ? r.initialFolder.str()
+                                                     : JoinFolder(r.initialFolder, r.proposedName.str());
+        if (r.proposedName.IsEmpty() && !start.empty() && start.back() != '/')
+            start += '/';
         if (!start.empty())
-            args.push_back("--filename=" + (r.proposedName.IsEmpty() ? JoinFolder(r.initialFolder, "") : start));
+            args.push_back("--filename=" + start);
         for (auto const& f : ZenityFilters(r.filter))
             args.push_back(f);
         std::string out;
