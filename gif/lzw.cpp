@@ -12,7 +12,8 @@ bool CodeReader::NextSubBlock()
     if (ended_)
         return false;
     int size = input_.ReadByte();
-    // A sub-block cut off by the end of the file is dropped whole.
+    // A sub-block cut off by the end of the file is dropped whole
+    // (Lzw.ASubBlockCutByTheEndOfTheFileIsNotUsed).
     if (size <= 0 || !input_.Ensure(static_cast<size_t>(size))) {
         ended_ = true;
         return false;
@@ -118,8 +119,10 @@ int LzwReference::DecodeCode(int code)
         code = previous_;
     }
     while (code >= clear_) {
+        // Only a circular chain gets this long: codes past N can make an entry its
+        // own prefix (GifLoad.CircularTableReferencesStopDecodingCleanly).
         if (stackSize_ == kMaxStringLength - 1)
-            return Stop(kLzwCorrupt); // only a circular chain gets this long
+            return Stop(kLzwCorrupt);
         stack_[stackSize_++] = suffix_[code];
         code = prefix_[code];
     }

@@ -1,0 +1,6 @@
+#include "server/IPPool.h"
+
+bool CIPPool::VerifyURL(CString, bool, CString)
+{
+    return true;
+}
