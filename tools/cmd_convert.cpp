@@ -57,7 +57,13 @@ int RunConvert(std::vector<std::string> const& args)
         return tool::Fail(files[0], tool::IOErrorText(error));
     if (!tool::SaveImageFile(files[1], *image, error, rle, quality)) {
         std::string reason = tool::IOErrorText(error);
-        if (error == CIO::IOERR_UNSUPPORTED_MODE && !(flags & (IOF_TO_RGB | IOF_TO_RGB_NO_ALPHA)))
+        bool writable = true;
+#if TESSERA_HAVE_IO
+        writable = CIO::FileformatSupported(CString(files[1]), false);
+#endif
+        if (error == CIO::IOERR_UNSUPPORTED_MODE && !writable)
+            reason = "no writer for this extension (writable: .bmp, .jpg, .jpeg, .tif, .tiff)";
+        else if (error == CIO::IOERR_UNSUPPORTED_MODE && !(flags & (IOF_TO_RGB | IOF_TO_RGB_NO_ALPHA)))
             reason += " (" + tool::ModeName(image->GetMode()) + "; try --to-rgb or --to-rgb-no-alpha)";
         return tool::Fail(files[1], reason);
     }

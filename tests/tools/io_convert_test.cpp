@@ -69,6 +69,10 @@ TEST(ToolConvert, MissingInputAndUnknownFormat)
     WriteSample(dir / "in.tif", IM_GRAY, 4, 4);
     ToolResult png = RunTool("convert '" + (dir / "in.tif") + "' '" + (dir / "x.png") + "'");
     EXPECT_EQ(png.status, 1);
+    EXPECT_NE(png.err.find("no writer for this extension"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir / "x.png"));
+    ToolResult gif = RunTool("convert '" + (dir / "in.tif") + "' '" + (dir / "x.gif") + "' --to-rgb");
+    EXPECT_EQ(gif.status, 1);
+    EXPECT_NE(gif.err.find("no writer for this extension"), std::string::npos);
 }
 #endif
