@@ -26,6 +26,12 @@ if [ -f "$root/examples/CMakeLists.txt" ]; then
   cmake -S "$root/examples" -B "$prefix/example-build" -G Ninja -DCMAKE_PREFIX_PATH="$prefix"
   cmake --build "$prefix/example-build"
   (cd "$prefix" && LD_LIBRARY_PATH="$prefix/lib" "$prefix/example-build/tessera-example" "$prefix")
+  # The same host through pkg-config, and the installed tool.
+  libdir=$(ls -d "$prefix"/lib*/pkgconfig | head -n 1)
+  g++ -std=c++17 "$root/examples/main.cpp" -o "$prefix/example-pc" \
+    $(PKG_CONFIG_PATH="$libdir" pkg-config --cflags --libs tessera) -Wl,-rpath,"$(dirname "$libdir")"
+  "$prefix/example-pc" "$prefix"
+  "$prefix/bin/tessera" demo --out "$prefix/demo" --size 160x120 >/dev/null
 fi
 
 if command -v clang++ >/dev/null 2>&1; then
