@@ -122,9 +122,18 @@ void ScaleFilter(Lines dst, Lines src, int bits, int lines, int count, long long
         for (int k = 0; k < count; ++k, pos += step, d += dst.along) {
             const int phase = static_cast<int>((pos & 0xFFFF) >> 8);
             const long long first = (pos >> 16) - table.offset[phase];
-            const unsigned char* c = s + first * src.along;
+            // Taps whose weight is 0 add nothing and are not read: the packed form pads
+            // its taps to a multiple of 4 beyond the margin GetSrcRect leaves, so the
+            // padding would read past the source rectangle (fixture:
+            // tests/data/regress/transform-packed-filter-margin).
+            unsigned lo = 0, hi = table.taps;
+            while (lo < hi && FilterWeight(table, packed, phase, lo) == 0)
+                ++lo;
+            while (hi > lo && FilterWeight(table, packed, phase, hi - 1) == 0)
+                --hi;
+            const unsigned char* c = s + (first + lo) * src.along;
             int sum = 0;
-            for (unsigned j = 0; j < table.taps; ++j, c += src.along)
+            for (unsigned j = lo; j < hi; ++j, c += src.along)
                 sum += Load(c, bits) * FilterWeight(table, packed, phase, j);
             Store(d, bits, Clamp((sum + 2048) >> 12, max));
         }
