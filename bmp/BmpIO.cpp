@@ -28,6 +28,7 @@
 #include "bmp/rle.h"
 #include "bmp/rows.h"
 #include "image/Planes.h"
+#include "io/codec_file.h"
 
 #include <algorithm>
 #include <cmath>
@@ -575,11 +576,7 @@ CImage* CBmpIO::Load(CString const& path, CIO::IOError& error)
     CFile file;
     CFileException failure;
     if (!file.Open(path, CFile::modeRead | CFile::shareDenyNone, &failure)) {
-        switch (failure.m_cause) {
-        case CFileException::fileNotFound: error = CIO::IOERR_NOT_FOUND; break;
-        case CFileException::badPath: error = CIO::IOERR_BAD_PATH; break;
-        default: error = CIO::IOERR_OPEN_FAILED; break;
-        }
+        error = OpenErrorFromCause(failure.m_cause);
         return nullptr;
     }
     return ReadBitmap(file, true, error);

@@ -28,6 +28,7 @@
 #include "gif/GifInput.h"
 #include "gif/GifInternal.h"
 #include "gif/lzw.h"
+#include "io/codec_file.h"
 
 #include <algorithm>
 #include <cstring>
@@ -237,15 +238,6 @@ CImage* DecodeImage(GifInput& in, ImageHeader const& header, CLut const& lut, ui
     return image.release();
 }
 
-CIO::IOError OpenError(int cause)
-{
-    switch (cause) {
-    case CFileException::fileNotFound: return CIO::IOERR_NOT_FOUND;
-    case CFileException::badPath: return CIO::IOERR_BAD_PATH;
-    default: return CIO::IOERR_OPEN_FAILED;
-    }
-}
-
 CImage* LoadFrom(ByteSource& source, CIO::IOError& error, uint64_t maxPixels, size_t bufferCapacity)
 {
     error = CIO::IOERR_BAD_FORMAT;
@@ -370,7 +362,7 @@ bool Scan(CString const& path, Summary& summary, CIO::IOError& error)
     CFile file;
     CFileException failure;
     if (!file.Open(path, CFile::modeRead | CFile::shareDenyNone, &failure)) {
-        error = OpenError(failure.m_cause);
+        error = OpenErrorFromCause(failure.m_cause);
         return false;
     }
     FileSource source(file);
@@ -389,7 +381,7 @@ CImage* CGifIO::Load(CString const& path, CIO::IOError& error)
     CFile file;
     CFileException failure;
     if (!file.Open(path, CFile::modeRead | CFile::shareDenyNone, &failure)) {
-        error = gif::OpenError(failure.m_cause);
+        error = OpenErrorFromCause(failure.m_cause);
         return nullptr;
     }
     gif::FileSource source(file);

@@ -13,6 +13,8 @@
 // output_message is silent, and warnings that mean damaged data end the decode.
 #include "jpeg/JpegIO.h"
 
+#include "io/codec_file.h"
+
 #include "platform/File.h"
 
 #include <algorithm>
@@ -79,44 +81,6 @@ void InstallErrorManager(ErrorManager& err)
     err.pub.output_message = OutputMessage;
 }
 
-CIO::IOError OpenError(int cause)
-{
-    switch (cause) {
-    case CFileException::fileNotFound: return CIO::IOERR_NOT_FOUND;
-    case CFileException::badPath: return CIO::IOERR_BAD_PATH;
-    default: return CIO::IOERR_OPEN_FAILED;
-    }
-}
-
-// The whole file, or false with error set.
-bool ReadWholeFile(CString const& path, std::vector<unsigned char>& bytes, CIO::IOError& error)
-{
-    CFile file;
-    CFileException cause;
-    if (!file.Open(path, CFile::modeRead, &cause)) {
-        error = OpenError(cause.m_cause);
-        return false;
-    }
-    try {
-        const ULONGLONG length = file.GetLength();
-        if (length > kMaxFileBytes) {
-            error = CIO::IOERR_BAD_FORMAT;
-            return false;
-        }
-        bytes.resize(static_cast<size_t>(length));
-        if (length > 0 && file.Read(bytes.data(), static_cast<UINT>(length)) != length) {
-            error = CIO::IOERR_BAD_FORMAT;
-            return false;
-        }
-    } catch (CFileException const&) {
-        error = CIO::IOERR_NO_MEMORY; // a read failure, as the BMP reader reports it
-        return false;
-    } catch (std::bad_alloc const&) {
-        error = CIO::IOERR_NO_MEMORY;
-        return false;
-    }
-    return true;
-}
 
 // ---- decoding ----
 
@@ -331,7 +295,7 @@ CIO::IOError WriteError(int cause)
 CImage* CJpegIO::Load(CString const& path, CIO::IOError& error, CString* text)
 {
     std::vector<unsigned char> bytes;
-    if (!ReadWholeFile(path, bytes, error))
+    if (!ReadWholeFile(path, bytes, kMaxFileBytes, error))
         return nullptr;
     Decoder d;
     InstallErrorManager(d.err);

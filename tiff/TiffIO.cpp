@@ -25,6 +25,8 @@
 // memory and written from memory, so that the save can go through CAtomicFile.
 #include "tiff/TiffIO.h"
 
+#include "io/codec_file.h"
+
 #include "platform/File.h"
 
 #include <algorithm>
@@ -152,48 +154,6 @@ TiffPtr OpenStream(MemoryStream& stream, const char* mode)
                                      StreamSize, StreamMap, StreamUnmap, options.get()));
 }
 
-CIO::IOError OpenError(int cause)
-{
-    switch (cause) {
-    case CFileException::fileNotFound: return CIO::IOERR_NOT_FOUND;
-    case CFileException::badPath: return CIO::IOERR_BAD_PATH;
-    default: return CIO::IOERR_OPEN_FAILED;
-    }
-}
-
-bool ReadWholeFile(CString const& path, std::vector<unsigned char>& bytes, CIO::IOError& error)
-{
-    CFile file;
-    CFileException cause;
-    if (!file.Open(path, CFile::modeRead, &cause)) {
-        error = OpenError(cause.m_cause);
-        return false;
-    }
-    try {
-        const ULONGLONG length = file.GetLength();
-        if (length > kMaxFileBytes) {
-            error = CIO::IOERR_BAD_FORMAT;
-            return false;
-        }
-        bytes.resize(static_cast<size_t>(length));
-        size_t done = 0;
-        while (done < bytes.size()) {
-            const UINT n = file.Read(bytes.data() + done, static_cast<UINT>(std::min<size_t>(bytes.size() - done, 1u << 30)));
-            if (n == 0) {
-                error = CIO::IOERR_BAD_FORMAT;
-                return false;
-            }
-            done += n;
-        }
-    } catch (CFileException const&) {
-        error = CIO::IOERR_NO_MEMORY; // a read failure, as the BMP reader reports it
-        return false;
-    } catch (std::bad_alloc const&) {
-        error = CIO::IOERR_NO_MEMORY;
-        return false;
-    }
-    return true;
-}
 
 // ---- reading ----
 
@@ -574,7 +534,7 @@ bool WritePage(MemoryStream& stream, CImage& image, CString const& text)
 CImage* CTiffIO::Load(CString const& path, CIO::IOError& error, CString* text)
 {
     std::vector<unsigned char> bytes;
-    if (!ReadWholeFile(path, bytes, error))
+    if (!ReadWholeFile(path, bytes, kMaxFileBytes, error))
         return nullptr;
     MemoryStream stream;
     stream.bytes = &bytes;
