@@ -16,7 +16,11 @@ const char* const kUsage =
     "  --to-rgb-no-alpha  convert to 8-bit RGB and drop alpha\n"
     "  --rle              BMP output: run-length encode 8-bit images\n"
     "  --quality N        JPEG output: quality 1 to 100 (default 75)\n\n"
-    "example: tessera convert scan.bmp scan-rle.bmp --rle\n";
+    "Formats by extension: .bmp, .jpg/.jpeg, .tif/.tiff (read and write), .gif (read).\n"
+    "JPEG holds grey and RGB only; TIFF holds grey, RGB (8 or 16 bits) and palette images,\n"
+    "with or without alpha.\n\n"
+    "examples: tessera convert scan.bmp scan-rle.bmp --rle\n"
+    "          tessera convert logo.gif logo.jpg --to-rgb --quality 90\n";
 
 int RunConvert(std::vector<std::string> const& args)
 {
@@ -51,8 +55,18 @@ int RunConvert(std::vector<std::string> const& args)
     tool::ImagePtr image = tool::LoadImageFile(files[0], error, flags);
     if (!image)
         return tool::Fail(files[0], tool::IOErrorText(error));
-    if (!tool::SaveImageFile(files[1], *image, error, rle, quality))
-        return tool::Fail(files[1], tool::IOErrorText(error));
+    if (!tool::SaveImageFile(files[1], *image, error, rle, quality)) {
+        std::string reason = tool::IOErrorText(error);
+        bool writable = true;
+#if TESSERA_HAVE_IO
+        writable = CIO::FileformatSupported(CString(files[1]), false);
+#endif
+        if (error == CIO::IOERR_UNSUPPORTED_MODE && !writable)
+            reason = "no writer for this extension (writable: .bmp, .jpg, .jpeg, .tif, .tiff)";
+        else if (error == CIO::IOERR_UNSUPPORTED_MODE && !(flags & (IOF_TO_RGB | IOF_TO_RGB_NO_ALPHA)))
+            reason += " (" + tool::ModeName(image->GetMode()) + "; try --to-rgb or --to-rgb-no-alpha)";
+        return tool::Fail(files[1], reason);
+    }
     std::printf("%s -> %s (%d x %d, %s)\n", files[0].c_str(), files[1].c_str(), image->Width(), image->Height(),
                 tool::ModeName(image->GetMode()).c_str());
     return 0;
