@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
+#include <fcntl.h>
 #include <set>
 #include <string>
 #include <vector>
@@ -25,6 +27,11 @@ const char* const kCommands[] = {"info", "convert", "resize", "rotate", "raster"
 std::string Q(std::string const& path)
 {
     return "'" + path + "'";
+}
+
+std::string LowerExtensionOf(std::string const& name)
+{
+    return fs::path(name).extension().string();
 }
 
 int Lines(std::string const& text)
@@ -372,5 +379,69 @@ TEST(ToolBatch, ReadOnlyCommandsDescribeEveryFileAndReportEachFailure)
     EXPECT_LT(a, b);
     EXPECT_NE(r.out.find("indexed"), std::string::npos);
     EXPECT_EQ(r.out.find("files"), std::string::npos) << "no summary for read-only commands";
+}
+#endif
+
+#if TESSERA_HAVE_IO
+// SIGINT in the middle of a batch: the file being written is finished, no other is
+// started, nothing half-written stays behind, and the status says so.
+TEST(ToolBatch, AnInterruptStopsBetweenTwoFiles)
+{
+    TempFolder dir;
+    WriteImage(dir / "in0.bmp", 300, 300);
+    std::vector<std::string> args = {TESSERA_TOOL, "convert", "--to", "tif", "--out-dir", dir / "out"};
+    const int count = 60;
+    for (int i = 0; i < count; ++i) {
+        const std::string name = dir / ("in" + std::to_string(i) + ".bmp");
+        if (i > 0)
+            fs::copy_file(dir / "in0.bmp", name);
+        args.push_back(name);
+    }
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    const std::string errFile = dir / "err";
+    if (pid == 0) {
+        const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(err, 2);
+        dup2(out[1], 1);
+        close(out[0]);
+        close(out[1]);
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    // Wait for the first file's line, then interrupt.
+    std::string text;
+    char c = 0;
+    while (read(out[0], &c, 1) == 1 && c != '\n')
+        text += c;
+    kill(pid, SIGINT);
+    while (read(out[0], &c, 1) == 1)
+        text += c;
+    close(out[0]);
+    int raw = 0;
+    ASSERT_EQ(waitpid(pid, &raw, 0), pid);
+    ASSERT_TRUE(WIFEXITED(raw)) << text;
+    const auto written = Listing(dir / "out");
+    if (WEXITSTATUS(raw) == 0 && written.size() == count)
+        GTEST_SKIP() << "the batch ended before the interrupt arrived";
+    EXPECT_EQ(WEXITSTATUS(raw), 130);
+    EXPECT_GE(written.size(), 1u);
+    EXPECT_LT(written.size(), static_cast<size_t>(count));
+    for (auto const& name : written) {
+        EXPECT_EQ(LowerExtensionOf(name), ".tif") << name;
+        EXPECT_EQ(SizeOf(dir / ("out/" + name)), std::make_pair(300, 300)) << name;
+    }
+    EXPECT_NE(text.find(std::to_string(written.size()) + " of " + std::to_string(count) + " files converted"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(ReadWhole(errFile), "tessera: convert: interrupted; " + std::to_string(written.size()) + " of " +
+                                      std::to_string(count) + " files done, the rest not started\n");
 }
 #endif
