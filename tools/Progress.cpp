@@ -11,35 +11,35 @@ namespace tool {
 
 namespace {
 
-constexpr int kDefaultColumns = 80;
-constexpr std::chrono::milliseconds kDefaultDelay(1000);
-constexpr std::chrono::milliseconds kRedrawInterval(100); // at most ten redraws a second
+    constexpr int kDefaultColumns = 80;
+    constexpr std::chrono::milliseconds kDefaultDelay(1000);
+    constexpr std::chrono::milliseconds kRedrawInterval(100); // at most ten redraws a second
 
-bool IsTerminal(std::FILE* out)
-{
-    const char* term = std::getenv("TERM");
-    return isatty(fileno(out)) && !(term && std::strcmp(term, "dumb") == 0);
-}
+    bool IsTerminal(std::FILE* out)
+    {
+        const char* term = std::getenv("TERM");
+        return isatty(fileno(out)) && !(term && std::strcmp(term, "dumb") == 0);
+    }
 
-int TerminalColumns(std::FILE* out)
-{
-    winsize size{};
-    if (ioctl(fileno(out), TIOCGWINSZ, &size) == 0 && size.ws_col >= 20)
-        return size.ws_col;
-    return kDefaultColumns;
-}
+    int TerminalColumns(std::FILE* out)
+    {
+        winsize size {};
+        if (ioctl(fileno(out), TIOCGWINSZ, &size) == 0 && size.ws_col >= 20)
+            return size.ws_col;
+        return kDefaultColumns;
+    }
 
-std::chrono::milliseconds DelayFromEnvironment()
-{
-    const char* text = std::getenv("TESSERA_PROGRESS_DELAY");
-    if (!text || !*text)
-        return kDefaultDelay;
-    char* end = nullptr;
-    long ms = std::strtol(text, &end, 10);
-    if (*end != '\0' || ms < 0)
-        return kDefaultDelay;
-    return std::chrono::milliseconds(ms);
-}
+    std::chrono::milliseconds DelayFromEnvironment()
+    {
+        const char* text = std::getenv("TESSERA_PROGRESS_DELAY");
+        if (!text || !*text)
+            return kDefaultDelay;
+        char* end = nullptr;
+        long ms = std::strtol(text, &end, 10);
+        if (*end != '\0' || ms < 0)
+            return kDefaultDelay;
+        return std::chrono::milliseconds(ms);
+    }
 
 } // namespace
 
@@ -49,8 +49,12 @@ Progress::Progress(double total)
 }
 
 Progress::Progress(double total, std::FILE* out, bool terminal, std::chrono::milliseconds delay, int columns)
-    : out_(out), enabled_(terminal && total > 0), total_(total), columns_(std::max(columns, 20)),
-      start_(std::chrono::steady_clock::now()), delay_(delay)
+    : out_(out)
+    , enabled_(terminal && total > 0)
+    , total_(total)
+    , columns_(std::max(columns, 20))
+    , start_(std::chrono::steady_clock::now())
+    , delay_(delay)
 {
 }
 
@@ -64,11 +68,11 @@ std::string Progress::Render(double done, double total, std::string const& label
     const double fraction = total > 0 ? std::clamp(done / total, 0.0, 1.0) : 0.0;
     constexpr int kBarCells = 24;
     const int filled = static_cast<int>(std::floor(fraction * kBarCells));
-    std::string line = "[" + std::string(static_cast<size_t>(filled), '#') +
-                       std::string(static_cast<size_t>(kBarCells - filled), '.') + "]";
+    std::string line = "[" + std::string(static_cast<size_t>(filled), '#')
+        + std::string(static_cast<size_t>(kBarCells - filled), '.') + "]";
     char numbers[64];
     std::snprintf(numbers, sizeof numbers, " %3d%% %ld/%ld ", static_cast<int>(std::floor(fraction * 100)),
-                  static_cast<long>(std::floor(std::max(done, 0.0))), static_cast<long>(std::ceil(total)));
+        static_cast<long>(std::floor(std::max(done, 0.0))), static_cast<long>(std::ceil(total)));
     line += numbers;
     // One column stays free so the cursor never wraps; a long label keeps its end.
     const size_t room = static_cast<size_t>(columns - 1) > line.size() ? columns - 1 - line.size() : 0;

@@ -62,8 +62,9 @@ TEST(ToolProgress, DrawsOnlyOnATerminalAndOnlyAfterTheDelay)
         bar.Clear(); // nothing shown: nothing to erase
         bar.Update(2, "y");
     } // the destructor erases the bar
-    EXPECT_EQ(Contents(f), "\r\033[K[############............]  50% 1/2 x\r\033[K"
-                           "\r\033[K[########################] 100% 2/2 y\r\033[K");
+    EXPECT_EQ(Contents(f),
+        "\r\033[K[############............]  50% 1/2 x\r\033[K"
+        "\r\033[K[########################] 100% 2/2 y\r\033[K");
     std::fclose(f);
 }
 
@@ -74,7 +75,7 @@ TEST(ToolProgress, TheToolShowsTheBarOnATerminalOnly)
         GTEST_SKIP() << "script (package bsdutils) missing: no pseudo-terminal to run the tool in";
     TempFolder dir;
     std::string files;
-    for (const char* name : {"a.bmp", "b.bmp", "c.bmp"}) {
+    for (const char* name : { "a.bmp", "b.bmp", "c.bmp" }) {
         CImage image(IM_GRAY, 8, 8, 72.0);
         CIO::IOError error = CIO::IOERR_NONE;
         ASSERT_TRUE(CIO::SaveImage(CString(dir / name), image, 0, 0, error, CString()));
@@ -89,8 +90,8 @@ TEST(ToolProgress, TheToolShowsTheBarOnATerminalOnly)
 
     // On a pseudo-terminal, with the delay taken away, the bar shows and is erased.
     const std::string log = dir / "typescript";
-    const std::string command = "TESSERA_PROGRESS_DELAY=0 script -qec \"'" + std::string(TESSERA_TOOL) + "' " +
-                                args + "\" '" + log + "' >/dev/null 2>&1 </dev/null";
+    const std::string command = "TESSERA_PROGRESS_DELAY=0 script -qec \"'" + std::string(TESSERA_TOOL) + "' " + args
+        + "\" '" + log + "' >/dev/null 2>&1 </dev/null";
     ASSERT_EQ(std::system(command.c_str()), 0);
     const std::string screen = ReadWhole(log);
     EXPECT_NE(screen.find("[........................]   0% 0/3 convert " + (dir / "a.bmp")), std::string::npos)

@@ -22,7 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const char* const kCommands[] = {"info", "convert", "resize", "rotate", "raster", "crc", "animated", "view", "demo"};
+const char* const kCommands[] = { "info", "convert", "resize", "rotate", "raster", "crc", "animated", "view", "demo" };
 
 std::string Q(std::string const& path)
 {
@@ -63,8 +63,8 @@ void WriteImage(std::string const& path, int width, int height, IMAGE_MODE mode 
     if (mode == IM_INDEXED) {
         CLut lut;
         for (unsigned i = 0; i < 256; ++i)
-            lut[i] = LutColor{static_cast<unsigned char>(i), static_cast<unsigned char>(255 - i),
-                              static_cast<unsigned char>(i / 2)};
+            lut[i] = LutColor { static_cast<unsigned char>(i), static_cast<unsigned char>(255 - i),
+                static_cast<unsigned char>(i / 2) };
         image.SetLut(lut);
     }
     CIO::IOError error = CIO::IOERR_NONE;
@@ -119,17 +119,17 @@ TEST(ToolHelp, ListsEveryCommandWithAnExample)
 TEST(ToolHelp, EachCommandDescribesItsOptionsAndExamples)
 {
     const std::vector<std::pair<std::string, std::vector<std::string>>> options = {
-        {"convert", {"--to-rgb", "--hue-to-rgb", "--to-rgb-no-alpha", "--rle", "--quality", "--to ", "--out-dir"}},
-        {"resize", {"--size", "--nearest", "--to-rgb", "--rle", "--quality", "--to ", "--out-dir"}},
-        {"rotate", {"--angle", "--size", "--background", "--to-rgb", "--quality", "--to ", "--out-dir"}},
-        {"raster", {"--size", "--evenodd", "--nonzero", "--level"}},
-        {"view", {"--sample", "--snapshot"}},
-        {"info", {}},
-        {"crc", {}},
-        {"animated", {}},
+        { "convert", { "--to-rgb", "--hue-to-rgb", "--to-rgb-no-alpha", "--rle", "--quality", "--to ", "--out-dir" } },
+        { "resize", { "--size", "--nearest", "--to-rgb", "--rle", "--quality", "--to ", "--out-dir" } },
+        { "rotate", { "--angle", "--size", "--background", "--to-rgb", "--quality", "--to ", "--out-dir" } },
+        { "raster", { "--size", "--evenodd", "--nonzero", "--level" } },
+        { "view", { "--sample", "--snapshot" } },
+        { "info", {} },
+        { "crc", {} },
+        { "animated", {} },
     };
     for (auto const& [name, names] : options) {
-        for (const char* help : {" --help", " -h"}) {
+        for (const char* help : { " --help", " -h" }) {
             ToolResult r = RunTool(name + help);
             EXPECT_EQ(r.status, 0) << name;
             EXPECT_EQ(r.out.rfind("usage: tessera " + name, 0), 0u) << r.out;
@@ -182,12 +182,12 @@ TEST(ToolUsage, UnknownOptionsAndMissingArgumentsFailWithAHint)
         EXPECT_EQ(r.err.rfind("tessera: ", 0), 0u) << c << ": " << r.err;
         EXPECT_NE(r.err.find("--help)\n"), std::string::npos) << c << ": " << r.err;
         EXPECT_EQ(r.out, "") << c;
-        EXPECT_EQ(Listing(dir.path.string()), std::vector<std::string>{}) << c;
+        EXPECT_EQ(Listing(dir.path.string()), std::vector<std::string> {}) << c;
     }
 }
 
-#if TESSERA_HAVE_IO && TESSERA_HAVE_TRANSFORM && TESSERA_HAVE_PATH && TESSERA_HAVE_CRC && TESSERA_HAVE_GIF && \
-    TESSERA_HAVE_DISPLAY
+#if TESSERA_HAVE_IO && TESSERA_HAVE_TRANSFORM && TESSERA_HAVE_PATH && TESSERA_HAVE_CRC && TESSERA_HAVE_GIF             \
+    && TESSERA_HAVE_DISPLAY
 TEST(ToolCommands, EachWorksOnASmallFixture)
 {
     TempFolder dir;
@@ -199,14 +199,14 @@ TEST(ToolCommands, EachWorksOnASmallFixture)
         std::string writes; // a file the command makes, or ""
         std::pair<int, int> size;
     } cases[] = {
-        {"info " + in, "  size:    24 x 16\n", "", {0, 0}},
-        {"crc " + in, "  " + (dir / "in.bmp") + "\n", "", {0, 0}},
-        {"convert " + in + " " + Q(dir / "c.jpg") + " --quality 80", " -> " + (dir / "c.jpg"), "c.jpg", {24, 16}},
-        {"resize " + in + " " + Q(dir / "r.tif") + " 12x8", "(12 x 8, RGB)", "r.tif", {12, 8}},
-        {"resize --size=6x4 --nearest " + in + " " + Q(dir / "n.bmp"), "(6 x 4, RGB)", "n.bmp", {6, 4}},
-        {"rotate " + in + " " + Q(dir / "t.bmp") + " --angle 90", " -> " + (dir / "t.bmp"), "t.bmp", {16, 24}},
-        {"raster 'M0 0 H8 V8 Z' " + Q(dir / "m.tif") + " --size 8x8", "(8 x 8, grey)", "m.tif", {8, 8}},
-        {"view " + in + " --snapshot " + Q(dir / "v.bmp"), "(24 x 16, RGB)", "v.bmp", {24, 16}},
+        { "info " + in, "  size:    24 x 16\n", "", { 0, 0 } },
+        { "crc " + in, "  " + (dir / "in.bmp") + "\n", "", { 0, 0 } },
+        { "convert " + in + " " + Q(dir / "c.jpg") + " --quality 80", " -> " + (dir / "c.jpg"), "c.jpg", { 24, 16 } },
+        { "resize " + in + " " + Q(dir / "r.tif") + " 12x8", "(12 x 8, RGB)", "r.tif", { 12, 8 } },
+        { "resize --size=6x4 --nearest " + in + " " + Q(dir / "n.bmp"), "(6 x 4, RGB)", "n.bmp", { 6, 4 } },
+        { "rotate " + in + " " + Q(dir / "t.bmp") + " --angle 90", " -> " + (dir / "t.bmp"), "t.bmp", { 16, 24 } },
+        { "raster 'M0 0 H8 V8 Z' " + Q(dir / "m.tif") + " --size 8x8", "(8 x 8, grey)", "m.tif", { 8, 8 } },
+        { "view " + in + " --snapshot " + Q(dir / "v.bmp"), "(24 x 16, RGB)", "v.bmp", { 24, 16 } },
     };
     for (auto const& c : cases) {
         ToolResult r = RunTool(c.args);
@@ -241,28 +241,29 @@ TEST(ToolCommands, EachReportsFileErrorsOnOneLine)
         std::string args;
         std::string err;
     } cases[] = {
-        {"info " + Q(missing), missing + notFound},
-        {"info " + Q(text), text + badFormat},
-        {"convert " + Q(missing) + " " + Q(dir / "o.bmp"), missing + notFound},
-        {"convert " + Q(text) + " " + Q(dir / "o.bmp"), text + badFormat},
-        {"convert " + in + " " + Q(noFolder), noFolder + cannotCreate},
-        {"convert " + in + " " + Q(folder), folder + cannotCreate},
-        {"convert " + in + " " + Q(dir / "o.png"), dir / "o.png" + ": no writer for this extension"},
-        {"resize " + Q(missing) + " " + Q(dir / "o.bmp") + " 4x4", missing + notFound},
-        {"resize " + Q(text) + " " + Q(dir / "o.bmp") + " 4x4", text + badFormat},
-        {"resize " + in + " " + Q(noFolder) + " 4x4", noFolder + cannotCreate},
-        {"rotate " + Q(missing) + " " + Q(dir / "o.bmp") + " --angle 5", missing + notFound},
-        {"rotate " + Q(text) + " " + Q(dir / "o.bmp") + " --angle 5", text + badFormat},
-        {"rotate " + in + " " + Q(folder) + " --angle 5", folder + cannotCreate},
-        {"raster 'M0 0 H4 V4 Z' " + Q(noFolder) + " --size 4x4", noFolder + cannotCreate},
-        {"raster 'M0 0 H4 V4 Z' " + Q(dir / "o.gif") + " --size 4x4", dir / "o.gif" + ": no writer for this extension"},
-        {"crc " + Q(missing), missing + ": file not found or invalid path\n"},
-        {"crc " + Q(folder), folder + ": cannot open or read the file"},
-        {"animated " + Q(missing), missing + notFound},
-        {"animated " + in, dir / "in.bmp" + ": not a GIF file\n"},
-        {"view " + Q(missing) + " --snapshot " + Q(dir / "o.bmp"), missing + notFound},
-        {"view " + Q(text) + " --snapshot " + Q(dir / "o.bmp"), text + badFormat},
-        {"view " + in + " --snapshot " + Q(noFolder), noFolder + cannotCreate},
+        { "info " + Q(missing), missing + notFound },
+        { "info " + Q(text), text + badFormat },
+        { "convert " + Q(missing) + " " + Q(dir / "o.bmp"), missing + notFound },
+        { "convert " + Q(text) + " " + Q(dir / "o.bmp"), text + badFormat },
+        { "convert " + in + " " + Q(noFolder), noFolder + cannotCreate },
+        { "convert " + in + " " + Q(folder), folder + cannotCreate },
+        { "convert " + in + " " + Q(dir / "o.png"), dir / "o.png" + ": no writer for this extension" },
+        { "resize " + Q(missing) + " " + Q(dir / "o.bmp") + " 4x4", missing + notFound },
+        { "resize " + Q(text) + " " + Q(dir / "o.bmp") + " 4x4", text + badFormat },
+        { "resize " + in + " " + Q(noFolder) + " 4x4", noFolder + cannotCreate },
+        { "rotate " + Q(missing) + " " + Q(dir / "o.bmp") + " --angle 5", missing + notFound },
+        { "rotate " + Q(text) + " " + Q(dir / "o.bmp") + " --angle 5", text + badFormat },
+        { "rotate " + in + " " + Q(folder) + " --angle 5", folder + cannotCreate },
+        { "raster 'M0 0 H4 V4 Z' " + Q(noFolder) + " --size 4x4", noFolder + cannotCreate },
+        { "raster 'M0 0 H4 V4 Z' " + Q(dir / "o.gif") + " --size 4x4",
+            dir / "o.gif" + ": no writer for this extension" },
+        { "crc " + Q(missing), missing + ": file not found or invalid path\n" },
+        { "crc " + Q(folder), folder + ": cannot open or read the file" },
+        { "animated " + Q(missing), missing + notFound },
+        { "animated " + in, dir / "in.bmp" + ": not a GIF file\n" },
+        { "view " + Q(missing) + " --snapshot " + Q(dir / "o.bmp"), missing + notFound },
+        { "view " + Q(text) + " --snapshot " + Q(dir / "o.bmp"), text + badFormat },
+        { "view " + in + " --snapshot " + Q(noFolder), noFolder + cannotCreate },
     };
     const auto before = Listing(dir.path.string());
     for (auto const& c : cases) {
@@ -272,7 +273,7 @@ TEST(ToolCommands, EachReportsFileErrorsOnOneLine)
         EXPECT_EQ(Lines(r.err), 1) << c.args << "\n" << r.err;
         EXPECT_EQ(r.out, "") << c.args;
         EXPECT_EQ(Listing(dir.path.string()), before) << c.args;
-        EXPECT_EQ(Listing(folder), std::vector<std::string>{}) << c.args;
+        EXPECT_EQ(Listing(folder), std::vector<std::string> {}) << c.args;
     }
 }
 
@@ -284,15 +285,16 @@ TEST(ToolBatch, ConvertsSeveralFilesIntoAnOutputFolderAndGoesOnPastAFailure)
     std::ofstream(dir / "broken.bmp") << "BM but not much more";
     WriteImage(dir / "c.BMP", 5, 5);
     const std::string outDir = dir / "web/small"; // made with its parent
-    ToolResult r = RunTool("convert --to JPG --out-dir " + Q(outDir) + " " + Q(dir / "a.bmp") + " " +
-                           Q(dir / "b.tif") + " " + Q(dir / "broken.bmp") + " " + Q(dir / "c.BMP"));
+    ToolResult r = RunTool("convert --to JPG --out-dir " + Q(outDir) + " " + Q(dir / "a.bmp") + " " + Q(dir / "b.tif")
+        + " " + Q(dir / "broken.bmp") + " " + Q(dir / "c.BMP"));
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "tessera: " + (dir / "broken.bmp") + ": not a valid or supported image file\n");
-    EXPECT_EQ(r.out, (dir / "a.bmp") + " -> " + outDir + "/a.jpg (10 x 6, RGB)\n" + (dir / "b.tif") + " -> " +
-                         outDir + "/b.jpg (7 x 9, RGB)\n" + (dir / "c.BMP") + " -> " + outDir +
-                         "/c.jpg (5 x 5, RGB)\n" + "3 of 4 files converted, 1 failed\n");
+    EXPECT_EQ(r.out,
+        (dir / "a.bmp") + " -> " + outDir + "/a.jpg (10 x 6, RGB)\n" + (dir / "b.tif") + " -> " + outDir
+            + "/b.jpg (7 x 9, RGB)\n" + (dir / "c.BMP") + " -> " + outDir + "/c.jpg (5 x 5, RGB)\n"
+            + "3 of 4 files converted, 1 failed\n");
     // nothing else in the folder: no temporary file and nothing for the broken input
-    EXPECT_EQ(Listing(outDir), (std::vector<std::string>{"a.jpg", "b.jpg", "c.jpg"}));
+    EXPECT_EQ(Listing(outDir), (std::vector<std::string> { "a.jpg", "b.jpg", "c.jpg" }));
     EXPECT_EQ(SizeOf(outDir + "/b.jpg"), std::make_pair(7, 9));
 
     // Without --out-dir the outputs go beside their inputs; the two-word form still works.
@@ -349,7 +351,7 @@ TEST(ToolBatch, ResizesAndRotatesSeveralGifs)
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     EXPECT_NE(r.out.find("3 of 3 files resized\n"), std::string::npos) << r.out;
-    EXPECT_EQ(Listing(dir / "j"), (std::vector<std::string>{"g0.jpg", "g1.jpg", "g2.jpg"}));
+    EXPECT_EQ(Listing(dir / "j"), (std::vector<std::string> { "g0.jpg", "g1.jpg", "g2.jpg" }));
     EXPECT_EQ(SizeOf(dir / "j/g2.jpg"), std::make_pair(8, 8));
 
     // GIF has no writer: a batch that would keep the extension asks for --to.
@@ -358,7 +360,7 @@ TEST(ToolBatch, ResizesAndRotatesSeveralGifs)
     EXPECT_NE(r.err.find("choose an output type with --to"), std::string::npos) << r.err;
     r = RunTool("rotate --angle=-90 --to bmp --out-dir " + Q(dir / "t") + files);
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(Listing(dir / "t"), (std::vector<std::string>{"g0.bmp", "g1.bmp", "g2.bmp"}));
+    EXPECT_EQ(Listing(dir / "t"), (std::vector<std::string> { "g0.bmp", "g1.bmp", "g2.bmp" }));
     const auto turned = SizeOf(dir / "t/g1.bmp"); // 21 x 10 turned, a pixel of slack
     EXPECT_NEAR(turned.first, 10, 1);
     EXPECT_NEAR(turned.second, 21, 1);
@@ -389,7 +391,7 @@ TEST(ToolBatch, AnInterruptStopsBetweenTwoFiles)
 {
     TempFolder dir;
     WriteImage(dir / "in0.bmp", 300, 300);
-    std::vector<std::string> args = {TESSERA_TOOL, "convert", "--to", "tif", "--out-dir", dir / "out"};
+    std::vector<std::string> args = { TESSERA_TOOL, "convert", "--to", "tif", "--out-dir", dir / "out" };
     const int count = 60;
     for (int i = 0; i < count; ++i) {
         const std::string name = dir / ("in" + std::to_string(i) + ".bmp");
@@ -439,9 +441,10 @@ TEST(ToolBatch, AnInterruptStopsBetweenTwoFiles)
         EXPECT_EQ(SizeOf(dir / ("out/" + name)), std::make_pair(300, 300)) << name;
     }
     EXPECT_NE(text.find(std::to_string(written.size()) + " of " + std::to_string(count) + " files converted"),
-              std::string::npos)
+        std::string::npos)
         << text;
-    EXPECT_EQ(ReadWhole(errFile), "tessera: convert: interrupted; " + std::to_string(written.size()) + " of " +
-                                      std::to_string(count) + " files done, the rest not started\n");
+    EXPECT_EQ(ReadWhole(errFile),
+        "tessera: convert: interrupted; " + std::to_string(written.size()) + " of " + std::to_string(count)
+            + " files done, the rest not started\n");
 }
 #endif
