@@ -206,8 +206,8 @@ bool ParseOptions(std::string const& command, std::vector<std::string> const& ar
     for (size_t i = 0; i < args.size(); ++i) {
         std::string const& a = args[i];
         // "-", "-2.5" and anything after "--" are words, not options.
-        const bool looksLikeOption =
-            !optionsEnded && a.size() > 1 && a[0] == '-' && !(std::isdigit(static_cast<unsigned char>(a[1])) || a[1] == '.');
+        const bool number = a.size() > 1 && (std::isdigit(static_cast<unsigned char>(a[1])) || a[1] == '.');
+        const bool looksLikeOption = !optionsEnded && a.size() > 1 && a[0] == '-' && !number;
         if (!looksLikeOption) {
             options.positional.push_back(a);
             continue;
@@ -325,10 +325,15 @@ std::string WritableExtensionList()
     return list.empty() ? std::string("none in this build") : list;
 }
 
+std::string NoWriterText()
+{
+    return "no writer for this extension (writable: " + WritableExtensionList() + ")";
+}
+
 std::string SaveErrorText(std::string const& path, CIO::IOError error, IMAGE_MODE mode, unsigned loadFlags)
 {
     if (error == CIO::IOERR_UNSUPPORTED_MODE && !WritableExtension(LowerExtension(path)))
-        return "no writer for this extension (writable: " + WritableExtensionList() + ")";
+        return NoWriterText();
     std::string reason = IOErrorText(error);
     if (error == CIO::IOERR_UNSUPPORTED_MODE && !(loadFlags & (IOF_TO_RGB | IOF_TO_RGB_NO_ALPHA)))
         reason += " (" + ModeName(mode) + "; try --to-rgb or --to-rgb-no-alpha)";
@@ -354,8 +359,14 @@ bool PlanWriterItems(std::string const& command, std::vector<std::string> const&
     items.clear();
     if (!settings.batch) {
         if (files.size() != 2) {
-            status = UsageError(command, files.size() < 2 ? "expected IN and OUT"
-                                                          : "expected IN and OUT; use --to or --out-dir for several files");
+            status = UsageError(command, files.size() < 2
+                                             ? "expected IN and OUT"
+                                             : "expected IN and OUT; use --to or --out-dir for several files");
+            return false;
+        }
+        // Refused before any work; the name of the file is on the line, like a failed save.
+        if (!WritableExtension(LowerExtension(files[1]))) {
+            status = Fail(files[1], NoWriterText());
             return false;
         }
         items.push_back({files[0], files[1]});

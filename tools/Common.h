@@ -98,6 +98,8 @@ bool ReadWriterSettings(std::string const& command, Options const& options, Writ
 bool WritableExtension(std::string const& extension);
 // ".bmp, .jpg, ..." for messages.
 std::string WritableExtensionList();
+// "no writer for this extension (writable: .bmp, ...)"
+std::string NoWriterText();
 
 // The reason for a failed save, with a hint when a conversion flag would help.
 std::string SaveErrorText(std::string const& path, CIO::IOError error, IMAGE_MODE mode, unsigned loadFlags);
@@ -113,7 +115,8 @@ struct BatchItem {
 // --to/--out-dir every positional is an input and its output is
 // DIR/<input base name><extension>. Refuses (usage error) a wrong number of files, an
 // extension the tool cannot write, two inputs that would write the same file and an
-// output that would replace one of the inputs.
+// output that would replace one of the inputs; OUT of the single form with such an
+// extension is a file error (status 1) naming OUT.
 bool PlanWriterItems(std::string const& command, std::vector<std::string> const& files,
                      WriterSettings const& settings, std::vector<BatchItem>& items, int& status);
 

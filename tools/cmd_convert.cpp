@@ -32,8 +32,6 @@ int RunConvert(std::vector<std::string> const& args)
         !tool::ReadWriterSettings("convert", options, settings, status) ||
         !tool::PlanWriterItems("convert", options.positional, settings, items, status))
         return status;
-    if (!settings.batch && !tool::WritableExtension(tool::LowerExtension(items[0].output)))
-        return tool::Fail(items[0].output, "no writer for this extension (writable: " + tool::WritableExtensionList() + ")");
 
     auto job = [&](tool::BatchItem const& item, std::string& report, tool::FileFailure& failure,
                    std::function<void(double)> const& progress) {

@@ -260,7 +260,7 @@ int RunRaster(std::vector<std::string> const& args)
     if (!SvgPathParser(svg).Parse(path, error))
         return tool::UsageError("raster", "bad SVG path: " + error);
     if (!tool::WritableExtension(tool::LowerExtension(out)))
-        return tool::Fail(out, "no writer for this extension (writable: " + tool::WritableExtensionList() + ")");
+        return tool::Fail(out, tool::NoWriterText());
 
     try {
         CPixMap mask(IM_GRAY, width, height, false);

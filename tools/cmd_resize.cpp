@@ -63,9 +63,6 @@ int Run(std::vector<std::string> const& args)
     std::vector<tool::BatchItem> items;
     if (!tool::PlanWriterItems("resize", files, settings, items, status))
         return status;
-    if (!settings.batch && !tool::WritableExtension(tool::LowerExtension(items[0].output)))
-        return tool::Fail(items[0].output,
-                          "no writer for this extension (writable: " + tool::WritableExtensionList() + ")");
     const bool nearest = options.Has("--nearest");
 
     auto job = [&](tool::BatchItem const& item, std::string& report, tool::FileFailure& failure,

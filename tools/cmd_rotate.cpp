@@ -117,14 +117,11 @@ int Run(std::vector<std::string> const& args)
         return tool::UsageError("rotate", "--size: '" + sizeText + "' is not a size WxH with both parts at least 1");
     unsigned char rgb[3] = {0, 0, 0};
     if (options.Has("--background") && !ParseRgb(backgroundText, rgb))
-        return tool::UsageError("rotate",
-                                "--background: '" + backgroundText + "' is not a colour RRGGBB (six hexadecimal digits)");
+        return tool::UsageError("rotate", "--background: '" + backgroundText +
+                                              "' is not a colour RRGGBB (six hexadecimal digits)");
     std::vector<tool::BatchItem> items;
     if (!tool::PlanWriterItems("rotate", options.positional, settings, items, status))
         return status;
-    if (!settings.batch && !tool::WritableExtension(tool::LowerExtension(items[0].output)))
-        return tool::Fail(items[0].output,
-                          "no writer for this extension (writable: " + tool::WritableExtensionList() + ")");
 
     auto job = [&](tool::BatchItem const& item, std::string& report, tool::FileFailure& failure,
                    std::function<void(double)> const& progress) {

@@ -327,7 +327,7 @@ int RunView(std::vector<std::string> const& args)
     if (file.empty() == !options.Has("--sample"))
         return tool::UsageError("view", "give one image FILE or --sample WxH");
     if (options.Has("--snapshot") && !tool::WritableExtension(tool::LowerExtension(snapshot)))
-        return tool::Fail(snapshot, "no writer for this extension (writable: " + tool::WritableExtensionList() + ")");
+        return tool::Fail(snapshot, tool::NoWriterText());
 
     tool::ImagePtr image;
     std::string title = file;
