@@ -6,6 +6,7 @@
 #include "io/convert_kernels.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace convert {
 
@@ -54,6 +55,10 @@ PaletteTables::PaletteTables(CLut const& lut)
         red[i] = c.red;
         green[i] = c.green;
         blue[i] = c.blue;
+    }
+    for (int i = 0; i < 256; ++i) {
+        const unsigned char bytes[4] = {red[i], green[i], blue[i], 0};
+        std::memcpy(&packed[i], bytes, 4);
     }
 }
 
@@ -402,10 +407,48 @@ void Dispatch(TileArgs const& t, Op op)
     }
 }
 
+// One byte in, three out, no alpha: each pixel is one four-byte store of a packed
+// table entry whose fourth byte the next pixel overwrites; the last pixel of a row
+// stores three bytes, so nothing past the row is touched.
+void PackedRows(TileArgs const& t, std::uint32_t const* packed)
+{
+    for (int row = 0; row < t.height; ++row) {
+        const unsigned char* s = t.src + static_cast<long>(row) * t.srcRowStride + t.srcOffset;
+        unsigned char* d = t.dst + static_cast<long>(row) * t.dstRowStride + t.dstOffset;
+        const int n = t.width;
+        for (int x = 0; x + 1 < n; ++x)
+            std::memcpy(d + 3 * x, &packed[s[x]], 4);
+        if (n > 0)
+            std::memcpy(d + 3 * (n - 1), &packed[s[n - 1]], 3);
+    }
+}
+
+struct GreyPacked {
+    std::uint32_t packed[256];
+    GreyPacked()
+    {
+        for (int i = 0; i < 256; ++i) {
+            const unsigned char v = static_cast<unsigned char>(i);
+            const unsigned char bytes[4] = {v, v, v, 0};
+            std::memcpy(&packed[i], bytes, 4);
+        }
+    }
+};
+
 } // namespace
 
 void FastKernel(Kernel kernel, TileArgs const& t, PaletteTables const* palette)
 {
+    const bool packable = t.srcStep == 1 && t.dstStep == 3;
+    if (packable && kernel == Kernel::Palette) {
+        PackedRows(t, palette->packed);
+        return;
+    }
+    if (packable && kernel == Kernel::GreyExpand8) {
+        static const GreyPacked grey;
+        PackedRows(t, grey.packed);
+        return;
+    }
     switch (kernel) {
     case Kernel::GreyExpand8: Dispatch<1>(t, GreyOp8{}); return;
     case Kernel::GreyExpand16: Dispatch<2>(t, GreyOp16{}); return;

@@ -44,6 +44,7 @@ struct PaletteTables {
     unsigned char red[256];
     unsigned char green[256];
     unsigned char blue[256];
+    std::uint32_t packed[256]; // red, green, blue, 0 in memory order
     explicit PaletteTables(CLut const& lut);
 };
 

@@ -16,7 +16,7 @@ using ImagePtr = std::unique_ptr<CImage>;
 
 // A small test encoder: width x height pixels of `spp` samples (interleaved, host
 // order for 16 bits) written with libtiff in the layout asked for.
-struct TiffSpec {
+struct TiffLayout {
     int width = 20, height = 12, bits = 8, spp = 3;
     int photometric = PHOTOMETRIC_RGB;
     int compression = COMPRESSION_NONE;
@@ -31,7 +31,7 @@ struct TiffSpec {
     int pages = 1;
 };
 
-void WriteTiff(std::string const& path, TiffSpec const& s, std::vector<unsigned char> const& px)
+void WriteTiff(std::string const& path, TiffLayout const& s, std::vector<unsigned char> const& px)
 {
     TIFF* t = TIFFOpen(path.c_str(), "w");
     ASSERT_NE(t, nullptr);
@@ -175,56 +175,56 @@ TEST(TiffLoad, LayoutsWrittenByLibtiff)
 {
     struct Case {
         const char* name;
-        TiffSpec spec;
+        TiffLayout layout;
         IMAGE_MODE mode;
         int colour;
     };
-    auto spec = [](auto edit) {
-        TiffSpec s;
+    auto layout = [](auto edit) {
+        TiffLayout s;
         edit(s);
         return s;
     };
     const Case cases[] = {
-        {"tiled rgb", spec([](TiffSpec& s) { s.tile = 16; s.width = 37; s.height = 21; }), IM_RGB, 3},
+        {"tiled rgb", layout([](TiffLayout& s) { s.tile = 16; s.width = 37; s.height = 21; }), IM_RGB, 3},
         {"tiled planar rgba16",
-         spec([](TiffSpec& s) {
+         layout([](TiffLayout& s) {
              s.tile = 16; s.bits = 16; s.spp = 4; s.planar = PLANARCONFIG_SEPARATE;
              s.extras = {EXTRASAMPLE_UNASSALPHA};
          }),
          IM_RGB16 | IM_ALPHA, 3},
         {"planar strips grey+alpha",
-         spec([](TiffSpec& s) {
+         layout([](TiffLayout& s) {
              s.spp = 2; s.photometric = PHOTOMETRIC_MINISBLACK; s.planar = PLANARCONFIG_SEPARATE;
              s.extras = {EXTRASAMPLE_UNASSALPHA};
          }),
          IM_GRAY | IM_ALPHA, 1},
-        {"lzw grey16", spec([](TiffSpec& s) { s.bits = 16; s.spp = 1; s.photometric = PHOTOMETRIC_MINISBLACK;
+        {"lzw grey16", layout([](TiffLayout& s) { s.bits = 16; s.spp = 1; s.photometric = PHOTOMETRIC_MINISBLACK;
                                               s.compression = COMPRESSION_LZW; }),
          IM_GRAY16, 1},
-        {"packbits rgb", spec([](TiffSpec& s) { s.compression = COMPRESSION_PACKBITS; }), IM_RGB, 3},
-        {"deflate rgb one strip", spec([](TiffSpec& s) { s.compression = COMPRESSION_ADOBE_DEFLATE; s.rowsPerStrip = 100; }),
+        {"packbits rgb", layout([](TiffLayout& s) { s.compression = COMPRESSION_PACKBITS; }), IM_RGB, 3},
+        {"deflate rgb one strip", layout([](TiffLayout& s) { s.compression = COMPRESSION_ADOBE_DEFLATE; s.rowsPerStrip = 100; }),
          IM_RGB, 3},
         {"unspecified extra dropped",
-         spec([](TiffSpec& s) { s.spp = 4; s.extras = {EXTRASAMPLE_UNSPECIFIED}; }), IM_RGB, 3},
+         layout([](TiffLayout& s) { s.spp = 4; s.extras = {EXTRASAMPLE_UNSPECIFIED}; }), IM_RGB, 3},
         {"alpha then unspecified",
-         spec([](TiffSpec& s) { s.spp = 5; s.extras = {EXTRASAMPLE_UNASSALPHA, EXTRASAMPLE_UNSPECIFIED}; }),
+         layout([](TiffLayout& s) { s.spp = 5; s.extras = {EXTRASAMPLE_UNASSALPHA, EXTRASAMPLE_UNSPECIFIED}; }),
          IM_RGB | IM_ALPHA, 3},
-        {"second page ignored", spec([](TiffSpec& s) { s.pages = 2; }), IM_RGB, 3},
+        {"second page ignored", layout([](TiffLayout& s) { s.pages = 2; }), IM_RGB, 3},
     };
     ScratchFolder dir;
     unsigned seed = 40;
     for (auto const& c : cases) {
         SCOPED_TRACE(c.name);
-        const int bytes = c.spec.bits / 8;
-        auto px = RandomBytes(static_cast<size_t>(c.spec.width) * c.spec.height * c.spec.spp * bytes, ++seed);
-        WriteTiff(dir / "l.tif", c.spec, px);
+        const int bytes = c.layout.bits / 8;
+        auto px = RandomBytes(static_cast<size_t>(c.layout.width) * c.layout.height * c.layout.spp * bytes, ++seed);
+        WriteTiff(dir / "l.tif", c.layout, px);
         CIO::IOError error = CIO::IOERR_BAD_PATH;
         ImagePtr image = Load(dir / "l.tif", error);
         ASSERT_NE(image, nullptr);
         EXPECT_EQ(error, CIO::IOERR_NONE);
         EXPECT_EQ(image->GetMode(), c.mode);
-        EXPECT_EQ(image->Width(), c.spec.width);
-        EXPECT_TRUE(Pixels(*image) == Reorder(px, c.spec.spp, c.colour, ModeHasAlpha(c.mode), bytes));
+        EXPECT_EQ(image->Width(), c.layout.width);
+        EXPECT_TRUE(Pixels(*image) == Reorder(px, c.layout.spp, c.colour, ModeHasAlpha(c.mode), bytes));
     }
 }
 
@@ -232,7 +232,7 @@ TEST(TiffLoad, MinIsWhitePaletteAssociatedAlphaAndResolution)
 {
     ScratchFolder dir;
     CIO::IOError error;
-    TiffSpec s;
+    TiffLayout s;
     s.spp = 1;
     s.bits = 16;
     s.photometric = PHOTOMETRIC_MINISWHITE;
@@ -245,7 +245,7 @@ TEST(TiffLoad, MinIsWhitePaletteAssociatedAlphaAndResolution)
     EXPECT_EQ(Pixels(*white), std::vector<unsigned char>(20 * 12 * 2, 0xFF)); // 0 is white
     EXPECT_DOUBLE_EQ(white->GetDpi(), 40 * 2.54);
 
-    s = TiffSpec();
+    s = TiffLayout();
     s.spp = 1;
     s.photometric = PHOTOMETRIC_PALETTE;
     s.palette = true;
@@ -262,7 +262,7 @@ TEST(TiffLoad, MinIsWhitePaletteAssociatedAlphaAndResolution)
     EXPECT_EQ(c.blue, 0x12);
 
     // Associated alpha: colours come back divided by alpha (straight alpha).
-    s = TiffSpec();
+    s = TiffLayout();
     s.spp = 4;
     s.extras = {EXTRASAMPLE_ASSOCALPHA};
     std::vector<unsigned char> pm;
@@ -283,7 +283,7 @@ TEST(TiffLoad, RenderedLayoutsBecomeRgb)
 {
     // CMYK goes through libtiff's RGBA renderer.
     ScratchFolder dir;
-    TiffSpec s;
+    TiffLayout s;
     s.spp = 4;
     s.photometric = PHOTOMETRIC_SEPARATED;
     std::vector<unsigned char> px;
@@ -301,7 +301,7 @@ TEST(TiffLoad, RenderedLayoutsBecomeRgb)
 TEST(TiffLoad, UnsupportedSamplesAndOversizedImagesAreBadFormat)
 {
     ScratchFolder dir;
-    TiffSpec s;
+    TiffLayout s;
     s.bits = 32;
     s.spp = 1;
     s.photometric = PHOTOMETRIC_MINISBLACK;
