@@ -248,6 +248,7 @@ TEST(ToolCommands, EachReportsFileErrorsOnOneLine)
         { "convert " + in + " " + Q(noFolder), noFolder + cannotCreate },
         { "convert " + in + " " + Q(folder), folder + cannotCreate },
         { "convert " + in + " " + Q(dir / "o.png"), dir / "o.png" + ": no writer for this extension" },
+        { "convert --to bmp --out-dir " + Q(text) + " " + in, text + ": cannot make the output folder: " },
         { "resize " + Q(missing) + " " + Q(dir / "o.bmp") + " 4x4", missing + notFound },
         { "resize " + Q(text) + " " + Q(dir / "o.bmp") + " 4x4", text + badFormat },
         { "resize " + in + " " + Q(noFolder) + " 4x4", noFolder + cannotCreate },
