@@ -407,6 +407,7 @@ bool PlanWriterItems(std::string const& command, std::vector<std::string> const&
 std::vector<BatchItem> ReadOnlyItems(std::vector<std::string> const& files)
 {
     std::vector<BatchItem> items;
+    items.reserve(files.size());
     for (auto const& f : files)
         items.push_back({f, std::string()});
     return items;
