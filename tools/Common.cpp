@@ -4,9 +4,17 @@
 #include "bmp/BmpIO.h"
 #endif
 
+#include "tools/Progress.h"
+
+#include <cctype>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <new>
+#include <set>
+#include <system_error>
 
 namespace tool {
 
@@ -165,6 +173,352 @@ bool WantsHelp(std::vector<std::string> const& args)
         if (a == "--help" || a == "-h")
             return true;
     return false;
+}
+
+int UsageError(std::string const& command, std::string const& reason)
+{
+    std::fprintf(stderr, "tessera: %s: %s (see tessera %s --help)\n", command.c_str(), reason.c_str(),
+                 command.c_str());
+    return kStatusUsage;
+}
+
+bool Options::Has(std::string const& name) const
+{
+    for (auto const& g : given)
+        if (g.first == name)
+            return true;
+    return false;
+}
+
+std::string Options::Value(std::string const& name) const
+{
+    std::string value;
+    for (auto const& g : given)
+        if (g.first == name)
+            value = g.second;
+    return value;
+}
+
+bool ParseOptions(std::string const& command, std::vector<std::string> const& args,
+                  std::vector<OptionSpec> const& spec, Options& options, int& status)
+{
+    bool optionsEnded = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string const& a = args[i];
+        // "-", "-2.5" and anything after "--" are words, not options.
+        const bool number = a.size() > 1 && (std::isdigit(static_cast<unsigned char>(a[1])) || a[1] == '.');
+        const bool looksLikeOption = !optionsEnded && a.size() > 1 && a[0] == '-' && !number;
+        if (!looksLikeOption) {
+            options.positional.push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        const size_t equals = a.find('=');
+        const std::string name = a.substr(0, equals);
+        const OptionSpec* found = nullptr;
+        for (auto const& o : spec)
+            if (o.name == name)
+                found = &o;
+        if (!found) {
+            status = UsageError(command, "unknown option " + name);
+            return false;
+        }
+        if (!found->takesValue) {
+            if (equals != std::string::npos) {
+                status = UsageError(command, name + " takes no value");
+                return false;
+            }
+            options.given.emplace_back(name, std::string());
+        } else if (equals != std::string::npos) {
+            options.given.emplace_back(name, a.substr(equals + 1));
+        } else if (i + 1 < args.size()) {
+            options.given.emplace_back(name, args[++i]);
+        } else {
+            status = UsageError(command, name + " needs a value");
+            return false;
+        }
+    }
+    return true;
+}
+
+std::vector<OptionSpec> WriterOptionSpecs()
+{
+    return {{"--to-rgb", false}, {"--hue-to-rgb", false}, {"--to-rgb-no-alpha", false}, {"--rle", false},
+            {"--quality", true}, {"--to", true},          {"--out-dir", true}};
+}
+
+const char* const kWriterOptionsHelp =
+    "  --to-rgb            after loading, convert every colour model to 8-bit RGB, keep alpha\n"
+    "  --hue-to-rgb        after loading, convert HLS and HSV to RGB, narrow 16-bit samples,\n"
+    "                      drop alpha\n"
+    "  --to-rgb-no-alpha   after loading, convert to 8-bit RGB and drop alpha\n"
+    "  --rle               BMP output: run-length encode 8-bit images\n"
+    "  --quality N         JPEG output: quality 1 to 100 (default 75)\n"
+    "  --to EXT            several files: write EXT files (bmp, jpg, jpeg, tif, tiff)\n"
+    "  --out-dir DIR       several files: write into DIR (made when missing) instead of\n"
+    "                      beside each input; the output is the input's base name with\n"
+    "                      the new extension\n";
+
+bool ReadWriterSettings(std::string const& command, Options const& options, WriterSettings& settings, int& status)
+{
+    if (options.Has("--to-rgb"))
+        settings.loadFlags |= IOF_TO_RGB;
+    if (options.Has("--hue-to-rgb"))
+        settings.loadFlags |= IOF_HUE_TO_RGB;
+    if (options.Has("--to-rgb-no-alpha"))
+        settings.loadFlags |= IOF_TO_RGB_NO_ALPHA;
+    settings.rle = options.Has("--rle");
+    if (options.Has("--quality")) {
+        std::string const text = options.Value("--quality");
+        char* end = nullptr;
+        long q = std::strtol(text.c_str(), &end, 10);
+        if (text.empty() || *end != '\0' || q < 1 || q > 100) {
+            status = UsageError(command, "--quality takes a number from 1 to 100, not '" + text + "'");
+            return false;
+        }
+        settings.quality = static_cast<int>(q);
+    }
+    settings.batch = options.Has("--to") || options.Has("--out-dir");
+    if (options.Has("--to")) {
+        std::string ext = options.Value("--to");
+        if (!ext.empty() && ext[0] != '.')
+            ext = "." + ext;
+        ext = LowerExtension("x" + ext);
+        if (ext.size() < 2 || !WritableExtension(ext)) {
+            status = UsageError(command, "--to: cannot write '" + options.Value("--to") + "' files (writable: " +
+                                             WritableExtensionList() + ")");
+            return false;
+        }
+        settings.toExtension = ext;
+    }
+    if (options.Has("--out-dir")) {
+        settings.outDir = options.Value("--out-dir");
+        if (settings.outDir.empty()) {
+            status = UsageError(command, "--out-dir needs a folder name");
+            return false;
+        }
+    }
+    return true;
+}
+
+bool WritableExtension(std::string const& extension)
+{
+#if TESSERA_HAVE_IO
+    return !extension.empty() && CIO::FileformatSupported(CString("x" + extension), false);
+#elif TESSERA_HAVE_BMP
+    return extension == ".bmp";
+#else
+    (void)extension;
+    return false;
+#endif
+}
+
+std::string WritableExtensionList()
+{
+    std::string list;
+    for (const char* ext : {".bmp", ".gif", ".jpg", ".jpeg", ".tif", ".tiff"})
+        if (WritableExtension(ext))
+            list += (list.empty() ? "" : ", ") + std::string(ext);
+    return list.empty() ? std::string("none in this build") : list;
+}
+
+std::string NoWriterText()
+{
+    return "no writer for this extension (writable: " + WritableExtensionList() + ")";
+}
+
+std::string SaveErrorText(std::string const& path, CIO::IOError error, IMAGE_MODE mode, unsigned loadFlags)
+{
+    if (error == CIO::IOERR_UNSUPPORTED_MODE && !WritableExtension(LowerExtension(path)))
+        return NoWriterText();
+    std::string reason = IOErrorText(error);
+    if (error == CIO::IOERR_UNSUPPORTED_MODE && !(loadFlags & (IOF_TO_RGB | IOF_TO_RGB_NO_ALPHA)))
+        reason += " (" + ModeName(mode) + "; try --to-rgb or --to-rgb-no-alpha)";
+    return reason;
+}
+
+namespace {
+
+// A path for comparisons: absolute, with "." and ".." and symbolic links resolved as
+// far as the path exists.
+std::string Normal(std::string const& path)
+{
+    std::error_code ec;
+    std::filesystem::path p = std::filesystem::weakly_canonical(std::filesystem::absolute(path, ec), ec);
+    return ec ? path : p.lexically_normal().string();
+}
+
+} // namespace
+
+bool PlanWriterItems(std::string const& command, std::vector<std::string> const& files,
+                     WriterSettings const& settings, std::vector<BatchItem>& items, int& status)
+{
+    items.clear();
+    if (!settings.batch) {
+        if (files.size() != 2) {
+            status = UsageError(command, files.size() < 2
+                                             ? "expected IN and OUT"
+                                             : "expected IN and OUT; use --to or --out-dir for several files");
+            return false;
+        }
+        // Refused before any work; the name of the file is on the line, like a failed save.
+        if (!WritableExtension(LowerExtension(files[1]))) {
+            status = Fail(files[1], NoWriterText());
+            return false;
+        }
+        items.push_back({files[0], files[1]});
+        return true;
+    }
+    if (files.empty()) {
+        status = UsageError(command, "no input file");
+        return false;
+    }
+    std::set<std::string> inputs;
+    for (auto const& f : files)
+        inputs.insert(Normal(f));
+    std::set<std::string> outputs;
+    for (auto const& f : files) {
+        namespace fs = std::filesystem;
+        const fs::path in(f);
+        const std::string ext = settings.toExtension.empty() ? LowerExtension(f) : settings.toExtension;
+        if (settings.toExtension.empty() && !WritableExtension(ext)) {
+            status = UsageError(command, f + ": cannot write '" + ext + "' files; choose an output type with --to");
+            return false;
+        }
+        const fs::path folder = settings.outDir.empty() ? in.parent_path() : fs::path(settings.outDir);
+        const std::string out = (folder / (in.stem().string() + ext)).string();
+        const std::string normal = Normal(out);
+        if (inputs.count(normal)) {
+            status = UsageError(command, out + " would replace an input file; choose another --out-dir or --to");
+            return false;
+        }
+        if (!outputs.insert(normal).second) {
+            status = UsageError(command, "two inputs would both write " + out);
+            return false;
+        }
+        items.push_back({f, out});
+    }
+    return true;
+}
+
+std::vector<BatchItem> ReadOnlyItems(std::vector<std::string> const& files)
+{
+    std::vector<BatchItem> items;
+    items.reserve(files.size());
+    for (auto const& f : files)
+        items.push_back({f, std::string()});
+    return items;
+}
+
+namespace {
+
+volatile std::sig_atomic_t g_stopRequested = 0;
+
+extern "C" void RequestStop(int)
+{
+    g_stopRequested = 1;
+}
+
+// Holds SIGINT and SIGTERM while a batch runs: the first asks the batch to stop after
+// the current item; SA_RESETHAND lets a second one end the tool as usual.
+class StopSignals {
+public:
+    StopSignals()
+    {
+        g_stopRequested = 0;
+        struct sigaction action {};
+        action.sa_handler = RequestStop;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESETHAND;
+        sigaction(SIGINT, &action, &oldInt_);
+        sigaction(SIGTERM, &action, &oldTerm_);
+    }
+    ~StopSignals()
+    {
+        sigaction(SIGINT, &oldInt_, nullptr);
+        sigaction(SIGTERM, &oldTerm_, nullptr);
+    }
+    StopSignals(StopSignals const&) = delete;
+    StopSignals& operator=(StopSignals const&) = delete;
+
+private:
+    struct sigaction oldInt_ {};
+    struct sigaction oldTerm_ {};
+};
+
+} // namespace
+
+int RunBatch(Batch const& batch, BatchJob const& job)
+{
+    namespace fs = std::filesystem;
+    // The folder and those of its parents that do not exist yet, outermost first.
+    std::vector<fs::path> made;
+    if (!batch.outDir.empty()) {
+        std::error_code ec;
+        for (fs::path p = fs::absolute(batch.outDir, ec).lexically_normal(); !p.empty() && !fs::exists(p, ec);
+             p = p.parent_path()) {
+            made.insert(made.begin(), p);
+            if (p == p.parent_path())
+                break;
+        }
+        ec.clear();
+        fs::create_directories(batch.outDir, ec);
+        if (ec || !fs::is_directory(batch.outDir))
+            return Fail(batch.outDir, "cannot make the output folder: " +
+                                          (ec ? ec.message() : std::string("a file of that name is in the way")));
+    }
+
+    StopSignals signals;
+    Progress progress(static_cast<double>(batch.items.size()));
+    size_t succeeded = 0, failed = 0;
+    bool interrupted = false;
+    for (size_t i = 0; i < batch.items.size(); ++i) {
+        if (g_stopRequested) {
+            interrupted = true;
+            break;
+        }
+        BatchItem const& item = batch.items[i];
+        const std::string label = batch.command + " " + item.input;
+        progress.Update(static_cast<double>(i), label);
+        std::string report;
+        FileFailure failure{item.input, std::string()};
+        bool ok = false;
+        try {
+            ok = job(item, report, failure,
+                     [&](double fraction) { progress.Update(static_cast<double>(i) + fraction, label); });
+        } catch (std::bad_alloc const&) {
+            failure = {item.input, "out of memory"};
+        }
+        progress.Clear();
+        if (ok) {
+            ++succeeded;
+            std::fputs(report.c_str(), stdout);
+            std::fflush(stdout);
+        } else {
+            ++failed;
+            Fail(failure.file, failure.reason.empty() ? std::string("failed") : failure.reason);
+        }
+    }
+    progress.Clear();
+    if (!batch.verb.empty() && batch.items.size() > 1)
+        std::printf("%zu of %zu files %s%s\n", succeeded, batch.items.size(), batch.verb.c_str(),
+                    failed ? (", " + std::to_string(failed) + " failed").c_str() : "");
+    if (interrupted)
+        std::fprintf(stderr, "tessera: %s: interrupted; %zu of %zu files done, the rest not started\n",
+                     batch.command.c_str(), succeeded + failed, batch.items.size());
+    if (succeeded == 0) {
+        // Remove the folders the batch made, innermost first, when they stayed empty.
+        std::error_code ec;
+        for (auto it = made.rbegin(); it != made.rend(); ++it)
+            if (fs::is_empty(*it, ec) && !ec)
+                fs::remove(*it, ec);
+    }
+    if (interrupted)
+        return kStatusInterrupted;
+    return failed ? kStatusFailed : 0;
 }
 
 } // namespace tool

@@ -12,22 +12,27 @@ namespace {
 
 int RunAnimated(std::vector<std::string> const& args)
 {
-    if (args.empty())
-        return tool::Fail("animated", "no input file (see tessera animated --help)");
+    tool::Options options;
     int status = 0;
-    for (auto const& path : args) {
+    if (!tool::ParseOptions("animated", args, {}, options, status))
+        return status;
+    if (options.positional.empty())
+        return tool::UsageError("animated", "no input file");
+    auto job = [](tool::BatchItem const& item, std::string& report, tool::FileFailure& failure,
+                  std::function<void(double)> const&) {
         // The walk tells unreadable files and other formats apart from still images,
         // which the probe itself does not.
         gif::Summary summary;
         CIO::IOError error = CIO::IOERR_NONE;
-        if (!gif::Scan(CString(path.c_str()), summary, error)) {
-            status = tool::Fail(path, error == CIO::IOERR_BAD_FORMAT ? "not a GIF file" : tool::IOErrorText(error));
-            continue;
+        if (!gif::Scan(CString(item.input.c_str()), summary, error)) {
+            failure = {item.input, error == CIO::IOERR_BAD_FORMAT ? "not a GIF file" : tool::IOErrorText(error)};
+            return false;
         }
-        const bool animated = CGifIO::IsAnimated(CString(path.c_str()));
-        std::printf("%s: %s\n", path.c_str(), animated ? "animated" : "not animated");
-    }
-    return status;
+        const bool animated = CGifIO::IsAnimated(CString(item.input.c_str()));
+        report = item.input + (animated ? ": animated\n" : ": not animated\n");
+        return true;
+    };
+    return tool::RunBatch({"animated", tool::ReadOnlyItems(options.positional), "", ""}, job);
 }
 
 tool::CommandRegistrar animated({"animated", "tell whether GIF files are animated",
@@ -35,7 +40,8 @@ tool::CommandRegistrar animated({"animated", "tell whether GIF files are animate
                                  "Prints \"FILE: animated\" for each GIF file that holds two or more images and\n"
                                  "\"FILE: not animated\" otherwise. A file that cannot be read or is not a GIF\n"
                                  "file gets an error line instead, and the exit status is 1.\n\n"
-                                 "example: tessera animated banner.gif logo.gif\n",
+                                 "Examples:\n"
+                                 "  tessera animated banner.gif logo.gif\n",
                                  RunAnimated});
 
 } // namespace

@@ -21,18 +21,26 @@ const char* CrcErrorText(CCRC::CRCError error)
 
 int RunCrc(std::vector<std::string> const& args)
 {
-    if (args.empty())
-        return tool::Fail("crc", "no file given (usage: tessera crc FILE...)");
+    tool::Options options;
     int status = 0;
-    for (auto const& file : args) {
+    if (!tool::ParseOptions("crc", args, {}, options, status))
+        return status;
+    if (options.positional.empty())
+        return tool::UsageError("crc", "no file given");
+    auto job = [](tool::BatchItem const& item, std::string& report, tool::FileFailure& failure,
+                  std::function<void(double)> const&) {
         unsigned long checksum = 0;
         CCRC::CRCError error = CCRC::CRCERR_NONE;
-        if (CCRC::ComputeCRC(CString(file), checksum, error))
-            std::printf("%08lx  %s\n", checksum, file.c_str());
-        else
-            status = tool::Fail(file, CrcErrorText(error));
-    }
-    return status;
+        if (!CCRC::ComputeCRC(CString(item.input), checksum, error)) {
+            failure = {item.input, CrcErrorText(error)};
+            return false;
+        }
+        char hex[32];
+        std::snprintf(hex, sizeof hex, "%08lx  ", checksum);
+        report = hex + item.input + "\n";
+        return true;
+    };
+    return tool::RunBatch({"crc", tool::ReadOnlyItems(options.positional), "", ""}, job);
 }
 
 tool::CommandRegistrar registrar({
@@ -46,7 +54,7 @@ tool::CommandRegistrar registrar({
     "zip or cksum. A file that cannot be checked gets an error line on stderr and the\n"
     "exit status is 1; the other files are still checked.\n"
     "\n"
-    "Example:\n"
+    "Examples:\n"
     "  tessera crc photo.bmp logo.gif\n",
     RunCrc,
 });

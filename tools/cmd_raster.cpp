@@ -13,6 +13,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -223,74 +224,68 @@ private:
 
 int RunRaster(std::vector<std::string> const& args)
 {
-    std::string svg, out, size;
-    CPath::FILL_RULE rule = CPath::FR_NON_ZERO;
+    tool::Options options;
+    int status = 0;
+    if (!tool::ParseOptions("raster", args,
+                            {{"--size", true}, {"--evenodd", false}, {"--nonzero", false}, {"--level", true}}, options,
+                            status))
+        return status;
+    if (options.Has("--evenodd") && options.Has("--nonzero"))
+        return tool::UsageError("raster", "--evenodd and --nonzero exclude each other");
+    const CPath::FILL_RULE rule = options.Has("--evenodd") ? CPath::FR_EVEN_ODD : CPath::FR_NON_ZERO;
     int level = 16;
-    std::vector<std::string> positional;
-    for (size_t i = 0; i < args.size(); ++i) {
-        std::string const& a = args[i];
-        if (a == "--evenodd") {
-            rule = CPath::FR_EVEN_ODD;
-        } else if (a == "--nonzero") {
-            rule = CPath::FR_NON_ZERO;
-        } else if (a == "--size" || a == "--level") {
-            if (i + 1 >= args.size())
-                return tool::Fail(a, "needs a value");
-            std::string value = args[++i];
-            if (a == "--size") {
-                size = value;
-            } else {
-                char* end = nullptr;
-                long l = std::strtol(value.c_str(), &end, 10);
-                if (value.empty() || *end != '\0' || l < 1 || l > 16)
-                    return tool::Fail("--level", "'" + value + "' is not a level from 1 to 16");
-                level = static_cast<int>(l);
-            }
-        } else if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
-            return tool::Fail(a, "unknown option (see tessera raster --help)");
-        } else {
-            positional.push_back(a);
-        }
+    if (options.Has("--level")) {
+        const std::string value = options.Value("--level");
+        char* end = nullptr;
+        long l = std::strtol(value.c_str(), &end, 10);
+        if (value.empty() || *end != '\0' || l < 1 || l > 16)
+            return tool::UsageError("raster", "--level: '" + value + "' is not a level from 1 to 16");
+        level = static_cast<int>(l);
     }
-    if (positional.size() != 2)
-        return tool::Fail("raster", "expects an SVG path and an output file (see tessera raster --help)");
-    svg = positional[0];
-    out = positional[1];
+    if (options.positional.size() != 2)
+        return tool::UsageError("raster", "expected an SVG path and an output file");
+    std::string const& svg = options.positional[0];
+    std::string const& out = options.positional[1];
+    const std::string size = options.Value("--size");
     int width = 0, height = 0;
-    if (size.empty())
-        return tool::Fail("raster", "--size WxH is required");
+    if (!options.Has("--size"))
+        return tool::UsageError("raster", "--size WxH is required");
     if (!tool::ParseSize(size, width, height) || width > 32767 || height > 32767)
-        return tool::Fail("--size", "'" + size + "' is not a size from 1x1 to 32767x32767");
+        return tool::UsageError("raster", "--size: '" + size + "' is not a size from 1x1 to 32767x32767");
     if (static_cast<long long>(width) * height > (1LL << 28))
-        return tool::Fail("--size", "'" + size + "' is larger than 268435456 pixels");
+        return tool::UsageError("raster", "--size: '" + size + "' is larger than 268435456 pixels");
 
     CPath path;
     std::string error;
     if (!SvgPathParser(svg).Parse(path, error))
-        return tool::Fail("path", error);
+        return tool::UsageError("raster", "bad SVG path: " + error);
+    if (!tool::WritableExtension(tool::LowerExtension(out)))
+        return tool::Fail(out, tool::NoWriterText());
 
     try {
         CPixMap mask(IM_GRAY, width, height, false);
         if (!path.Rasterize(CRect(0, 0, width, height), mask, rule, level))
-            return tool::Fail("raster", "the path could not be rasterized");
+            return tool::Fail(out, "the path could not be rasterized");
         CImage image(IM_GRAY, width, height, 72.0);
         image.SetBuf(0, 0, mask, MM_CLIP, 1);
         CIO::IOError ioError = CIO::IOERR_NONE;
         if (!tool::SaveImageFile(out, image, ioError))
-            return tool::Fail(out, tool::IOErrorText(ioError));
+            return tool::Fail(out, tool::SaveErrorText(out, ioError, IM_GRAY, 0));
     } catch (std::bad_alloc const&) {
-        return tool::Fail("raster", "out of memory");
+        return tool::Fail(out, "out of memory for a " + size + " mask");
     }
+    std::printf("%s (%d x %d, %s)\n", out.c_str(), width, height, tool::ModeName(IM_GRAY).c_str());
     return 0;
 }
 
 tool::CommandRegistrar registrar({
     "raster",
     "fill an SVG path into an anti-aliased grey mask",
-    "usage: tessera raster 'SVG-PATH' OUT.bmp --size WxH [--evenodd|--nonzero] [--level L]\n"
+    "usage: tessera raster 'SVG-PATH' OUT --size WxH [--evenodd|--nonzero] [--level L]\n"
     "\n"
     "Fills the outline given as an SVG path string and saves its coverage as a grey\n"
-    "image (0 outside, 255 inside), in pixels with y downwards.\n"
+    "image (0 outside, 255 inside) in the format of OUT's extension, in pixels with y\n"
+    "downwards.\n"
     "\n"
     "Path commands: M L H V C S Z and their relative forms m l h v c s z.\n"
     "\n"
@@ -300,7 +295,7 @@ tool::CommandRegistrar registrar({
     "  --nonzero     fill by the non-zero rule (the default)\n"
     "  --level L     sub-scanlines per pixel row, 1 to 16 (default 16)\n"
     "\n"
-    "Example:\n"
+    "Examples:\n"
     "  tessera raster 'M10 10 H90 V90 H10 Z M30 30 v40 h40 v-40 z' mask.bmp --size 100x100 --evenodd\n",
     RunRaster,
 });

@@ -1,4 +1,4 @@
-// tessera resize: scales an image to a new size with CScale, tile by tile as a host
+// tessera resize: scales images to a new size with CScale, tile by tile as a host
 // does (GetSrcRect, fetch, Transform per 256 x 256 destination tile). Samples that
 // the filter needs beyond the image edges repeat the edge pixels.
 #include "tools/Command.h"
@@ -9,6 +9,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <new>
+#include <string>
 
 namespace {
 
@@ -36,70 +39,108 @@ void FetchClamped(CImage& image, int x, int y, CPixMap& map)
 
 int Run(std::vector<std::string> const& args)
 {
-    std::vector<std::string> positional;
-    bool nearest = false;
-    for (auto const& a : args) {
-        if (a == "--nearest")
-            nearest = true;
-        else if (a.size() > 1 && a[0] == '-')
-            return tool::Fail("resize", "unknown option '" + a + "' (see tessera resize --help)");
-        else
-            positional.push_back(a);
+    auto spec = tool::WriterOptionSpecs();
+    spec.push_back({"--size", true});
+    spec.push_back({"--nearest", false});
+    tool::Options options;
+    tool::WriterSettings settings;
+    int status = 0;
+    if (!tool::ParseOptions("resize", args, spec, options, status) ||
+        !tool::ReadWriterSettings("resize", options, settings, status))
+        return status;
+    std::vector<std::string> files = options.positional;
+    std::string sizeText = options.Value("--size");
+    // The single form may give the size as its third word: IN OUT WxH.
+    if (!settings.batch && !options.Has("--size") && files.size() == 3) {
+        sizeText = files.back();
+        files.pop_back();
     }
-    if (positional.size() != 3)
-        return tool::Fail("resize", "expected IN OUT WxH (see tessera resize --help)");
+    if (sizeText.empty())
+        return tool::UsageError("resize", "the new size is missing (--size WxH)");
     int width = 0, height = 0;
-    if (!tool::ParseSize(positional[2], width, height))
-        return tool::Fail(positional[2], "not a size WxH with both parts at least 1");
+    if (!tool::ParseSize(sizeText, width, height))
+        return tool::UsageError("resize", "'" + sizeText + "' is not a size WxH with both parts at least 1");
+    std::vector<tool::BatchItem> items;
+    if (!tool::PlanWriterItems("resize", files, settings, items, status))
+        return status;
+    const bool nearest = options.Has("--nearest");
 
-    CIO::IOError error = CIO::IOERR_NONE;
-    tool::ImagePtr image = tool::LoadImageFile(positional[0], error);
-    if (!image)
-        return tool::Fail(positional[0], tool::IOErrorText(error));
-    const IMAGE_MODE mode = image->GetMode();
-    const int bits = image->GetBitsPerPlane();
-    if (image->GetPlanes() < 1 || (bits != 8 && bits != 16) || image->Width() < 1 || image->Height() < 1)
-        return tool::Fail(positional[0], "cannot scale " + tool::ModeName(mode) + " images");
-
-    tool::ImagePtr result;
-    try {
-        result.reset(new CImage(mode, width, height, image->GetDpi()));
-    } catch (std::bad_alloc const&) {
-        return tool::Fail(positional[1], "out of memory for a " + positional[2] + " image");
-    }
-    result->SetLut(image->GetLut());
-    CScale scale(CSize(width, height), CSize(image->Width(), image->Height()), !nearest);
-    CPixMap out(mode, 256, 256, true);
-    for (int y = 0; y < height; y += 256)
-        for (int x = 0; x < width; x += 256) {
-            const CRect tile(x, y, std::min(x + 256, width), std::min(y + 256, height));
-            CRect src;
-            scale.GetSrcRect(tile, src);
-            CPixMap in(mode, src.Width(), src.Height(), true);
-            FetchClamped(*image, src.left, src.top, in);
-            out.width = tile.Width();
-            out.height = tile.Height();
-            if (!scale.Transform(out, in))
-                return tool::Fail(positional[0], "cannot scale to " + positional[2] + " (filter tables too large)");
-            result->SetBuf(x, y, out, MM_CLIP, 1);
+    auto job = [&](tool::BatchItem const& item, std::string& report, tool::FileFailure& failure,
+                   std::function<void(double)> const& progress) {
+        CIO::IOError error = CIO::IOERR_NONE;
+        tool::ImagePtr image = tool::LoadImageFile(item.input, error, settings.loadFlags);
+        if (!image) {
+            failure = {item.input, tool::IOErrorText(error)};
+            return false;
         }
-    if (!tool::SaveImageFile(positional[1], *result, error))
-        return tool::Fail(positional[1], tool::IOErrorText(error));
-    return 0;
+        const IMAGE_MODE mode = image->GetMode();
+        const int bits = image->GetBitsPerPlane();
+        if (image->GetPlanes() < 1 || (bits != 8 && bits != 16) || image->Width() < 1 || image->Height() < 1) {
+            failure = {item.input, "cannot scale " + tool::ModeName(mode) + " images"};
+            return false;
+        }
+        tool::ImagePtr result;
+        try {
+            result.reset(new CImage(mode, width, height, image->GetDpi()));
+        } catch (std::bad_alloc const&) {
+            failure = {item.input, "out of memory for a " + sizeText + " image"};
+            return false;
+        }
+        result->SetLut(image->GetLut());
+        CScale scale(CSize(width, height), CSize(image->Width(), image->Height()), !nearest);
+        CPixMap out(mode, 256, 256, true);
+        for (int y = 0; y < height; y += 256) {
+            progress(0.1 + 0.8 * y / height); // loading and saving take the rest
+            for (int x = 0; x < width; x += 256) {
+                const CRect tile(x, y, std::min(x + 256, width), std::min(y + 256, height));
+                CRect src;
+                scale.GetSrcRect(tile, src);
+                CPixMap in(mode, src.Width(), src.Height(), true);
+                FetchClamped(*image, src.left, src.top, in);
+                out.width = tile.Width();
+                out.height = tile.Height();
+                if (!scale.Transform(out, in)) {
+                    failure = {item.input, "cannot scale to " + sizeText + " (filter tables too large)"};
+                    return false;
+                }
+                result->SetBuf(x, y, out, MM_CLIP, 1);
+            }
+        }
+        progress(0.9);
+        if (!tool::SaveImageFile(item.output, *result, error, settings.rle, settings.quality)) {
+            failure = {item.output, tool::SaveErrorText(item.output, error, mode, settings.loadFlags)};
+            return false;
+        }
+        report = item.input + " -> " + item.output + " (" + std::to_string(width) + " x " + std::to_string(height) +
+                 ", " + tool::ModeName(mode) + ")\n";
+        return true;
+    };
+    return tool::RunBatch({"resize", items, settings.outDir, "resized"}, job);
 }
+
+const std::string kUsage =
+    std::string("usage: tessera resize IN OUT WxH [OPTIONS]\n"
+                "       tessera resize --size WxH [--to EXT] [--out-dir DIR] [OPTIONS] FILE...\n"
+                "\n"
+                "Scales IN to W x H pixels and saves it as OUT (format by extension). Axes that grow\n"
+                "are interpolated with a cubic kernel, axes that shrink are filtered with the cubic\n"
+                "stretched over the reduction; palette indices are never blended (load palette\n"
+                "images with --to-rgb to blend colours). With --to or --out-dir every FILE is\n"
+                "scaled to DIR/<name>.EXT; a file that fails is reported and the others go on.\n"
+                "\n"
+                "Options:\n"
+                "  --size WxH          the new size (the single form may give it as its third word)\n"
+                "  --nearest           take the nearest source pixel instead of filtering\n") +
+    tool::kWriterOptionsHelp +
+    "\n"
+    "Examples:\n"
+    "  tessera resize photo.bmp thumb.bmp 160x120\n"
+    "  tessera resize --size 64x64 --to-rgb --to jpg --out-dir thumbs *.gif\n";
 
 const tool::CommandRegistrar registrar({
     "resize",
-    "scale an image to a new size (cubic, area filter or nearest sample)",
-    "usage: tessera resize IN OUT WxH [--nearest]\n"
-    "\n"
-    "Scales IN to W x H pixels and saves it as OUT (format by extension). Axes that grow\n"
-    "are interpolated with a cubic kernel, axes that shrink are filtered with the cubic\n"
-    "stretched over the reduction; palette indices are never blended.\n"
-    "\n"
-    "  --nearest   take the nearest source pixel instead\n"
-    "\n"
-    "example: tessera resize photo.bmp thumb.bmp 160x120\n",
+    "scale images to a new size (cubic, area filter or nearest sample)",
+    kUsage,
     Run,
 });
 

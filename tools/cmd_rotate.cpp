@@ -1,4 +1,4 @@
-// tessera rotate: turns an image by any angle with CRotateScale (bicubic; palette
+// tessera rotate: turns images by any angle with CRotateScale (bicubic; palette
 // indices by nearest sample) on a canvas that holds the whole turned picture.
 #include "tools/Command.h"
 #include "tools/Common.h"
@@ -10,6 +10,8 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
+#include <string>
 #include <memory>
 #include <vector>
 
@@ -93,90 +95,107 @@ bool BackgroundFor(CImage const& image, const unsigned char rgb[3], std::unique_
 
 int Run(std::vector<std::string> const& args)
 {
-    std::vector<std::string> positional;
-    std::string angleText, sizeText, backgroundText;
-    for (size_t i = 0; i < args.size(); ++i) {
-        auto value = [&](std::string& into) {
-            if (i + 1 >= args.size())
-                return false;
-            into = args[++i];
-            return true;
-        };
-        const std::string& a = args[i];
-        if (a == "--angle") {
-            if (!value(angleText))
-                return tool::Fail("rotate", "--angle needs a value in degrees");
-        } else if (a == "--size") {
-            if (!value(sizeText))
-                return tool::Fail("rotate", "--size needs a value WxH");
-        } else if (a == "--background") {
-            if (!value(backgroundText))
-                return tool::Fail("rotate", "--background needs a colour RRGGBB");
-        } else if (a.size() > 1 && a[0] == '-' && !(a.size() > 1 && (std::isdigit(static_cast<unsigned char>(a[1]))))) {
-            return tool::Fail("rotate", "unknown option '" + a + "' (see tessera rotate --help)");
-        } else {
-            positional.push_back(a);
-        }
-    }
-    if (positional.size() != 2)
-        return tool::Fail("rotate", "expected IN OUT --angle DEG (see tessera rotate --help)");
+    auto spec = tool::WriterOptionSpecs();
+    spec.push_back({"--angle", true});
+    spec.push_back({"--size", true});
+    spec.push_back({"--background", true});
+    tool::Options options;
+    tool::WriterSettings settings;
+    int status = 0;
+    if (!tool::ParseOptions("rotate", args, spec, options, status) ||
+        !tool::ReadWriterSettings("rotate", options, settings, status))
+        return status;
+    const std::string angleText = options.Value("--angle"), sizeText = options.Value("--size"),
+                      backgroundText = options.Value("--background");
     double degrees = 0;
-    if (angleText.empty())
-        return tool::Fail("rotate", "--angle DEG is required");
+    if (!options.Has("--angle"))
+        return tool::UsageError("rotate", "--angle DEG is required");
     if (!ParseAngle(angleText, degrees))
-        return tool::Fail(angleText, "not an angle in degrees");
+        return tool::UsageError("rotate", "--angle: '" + angleText + "' is not an angle in degrees");
+    int sizeWidth = 0, sizeHeight = 0;
+    if (options.Has("--size") && !tool::ParseSize(sizeText, sizeWidth, sizeHeight))
+        return tool::UsageError("rotate", "--size: '" + sizeText + "' is not a size WxH with both parts at least 1");
     unsigned char rgb[3] = {0, 0, 0};
-    if (!backgroundText.empty() && !ParseRgb(backgroundText, rgb))
-        return tool::Fail(backgroundText, "not a colour RRGGBB (six hexadecimal digits)");
+    if (options.Has("--background") && !ParseRgb(backgroundText, rgb))
+        return tool::UsageError("rotate", "--background: '" + backgroundText +
+                                              "' is not a colour RRGGBB (six hexadecimal digits)");
+    std::vector<tool::BatchItem> items;
+    if (!tool::PlanWriterItems("rotate", options.positional, settings, items, status))
+        return status;
 
-    CIO::IOError error = CIO::IOERR_NONE;
-    tool::ImagePtr image = tool::LoadImageFile(positional[0], error);
-    if (!image)
-        return tool::Fail(positional[0], tool::IOErrorText(error));
-    int width = image->Width(), height = image->Height();
-    if (!sizeText.empty() && !tool::ParseSize(sizeText, width, height))
-        return tool::Fail(sizeText, "not a size WxH with both parts at least 1");
-    const int bits = image->GetBitsPerPlane();
-    if (image->GetPlanes() < 1 || (bits != 8 && bits != 16) || width < 1 || height < 1)
-        return tool::Fail(positional[0], "cannot rotate " + tool::ModeName(image->GetMode()) + " images");
-
-    std::unique_ptr<CColor> background;
-    if (!backgroundText.empty() && !BackgroundFor(*image, rgb, background))
-        return tool::Fail(positional[0], "--background is not available for " + tool::ModeName(image->GetMode()) +
-                                             " images");
-
-    const double radians = std::fmod(degrees, 360.0) * (3.141592653589793 / 180.0);
-    DPOINT centre{width / 2.0, height / 2.0};
-    tool::ImagePtr result;
-    try {
-        CRotateScale rotate(*image);
-        result.reset(rotate.Transform(width, height, radians, &centre, true, background != nullptr, background.get()));
-    } catch (std::bad_alloc const&) {
-        result.reset();
-    }
-    if (!result)
-        return tool::Fail(positional[1], "out of memory for the turned image");
-    result->SetDpi(image->GetDpi());
-    if (!tool::SaveImageFile(positional[1], *result, error))
-        return tool::Fail(positional[1], tool::IOErrorText(error));
-    return 0;
+    auto job = [&](tool::BatchItem const& item, std::string& report, tool::FileFailure& failure,
+                   std::function<void(double)> const& progress) {
+        CIO::IOError error = CIO::IOERR_NONE;
+        tool::ImagePtr image = tool::LoadImageFile(item.input, error, settings.loadFlags);
+        if (!image) {
+            failure = {item.input, tool::IOErrorText(error)};
+            return false;
+        }
+        const int width = options.Has("--size") ? sizeWidth : image->Width();
+        const int height = options.Has("--size") ? sizeHeight : image->Height();
+        const int bits = image->GetBitsPerPlane();
+        if (image->GetPlanes() < 1 || (bits != 8 && bits != 16) || width < 1 || height < 1) {
+            failure = {item.input, "cannot rotate " + tool::ModeName(image->GetMode()) + " images"};
+            return false;
+        }
+        std::unique_ptr<CColor> background;
+        if (options.Has("--background") && !BackgroundFor(*image, rgb, background)) {
+            failure = {item.input,
+                       "--background is not available for " + tool::ModeName(image->GetMode()) + " images"};
+            return false;
+        }
+        progress(0.2);
+        const double radians = std::fmod(degrees, 360.0) * (3.141592653589793 / 180.0);
+        DPOINT centre{width / 2.0, height / 2.0};
+        tool::ImagePtr result;
+        try {
+            CRotateScale rotate(*image);
+            result.reset(
+                rotate.Transform(width, height, radians, &centre, true, background != nullptr, background.get()));
+        } catch (std::bad_alloc const&) {
+            result.reset();
+        }
+        if (!result) {
+            failure = {item.input, "out of memory for the turned image"};
+            return false;
+        }
+        result->SetDpi(image->GetDpi());
+        progress(0.9);
+        if (!tool::SaveImageFile(item.output, *result, error, settings.rle, settings.quality)) {
+            failure = {item.output, tool::SaveErrorText(item.output, error, result->GetMode(), settings.loadFlags)};
+            return false;
+        }
+        report = item.input + " -> " + item.output + " (" + std::to_string(result->Width()) + " x " +
+                 std::to_string(result->Height()) + ", " + tool::ModeName(result->GetMode()) + ")\n";
+        return true;
+    };
+    return tool::RunBatch({"rotate", items, settings.outDir, "rotated"}, job);
 }
+
+const std::string kUsage =
+    std::string("usage: tessera rotate IN OUT --angle DEG [OPTIONS]\n"
+                "       tessera rotate --angle DEG [--to EXT] [--out-dir DIR] [OPTIONS] FILE...\n"
+                "\n"
+                "Turns IN clockwise by DEG degrees (negative: counter-clockwise) and saves the whole\n"
+                "turned picture as OUT (format by extension). Colours and alpha are interpolated\n"
+                "bicubically, palette indices by nearest pixel. With --to or --out-dir every FILE\n"
+                "is turned into DIR/<name>.EXT; a file that fails is reported and the others go on.\n"
+                "\n"
+                "Options:\n"
+                "  --angle DEG         angle in degrees (required)\n"
+                "  --size WxH          scale the image to W x H before turning it\n"
+                "  --background RRGGBB colour of the corners outside the picture (opaque);\n"
+                "                      without it they are 0 (black, or transparent with alpha)\n") +
+    tool::kWriterOptionsHelp +
+    "\n"
+    "Examples:\n"
+    "  tessera rotate scan.bmp straight.bmp --angle -2.5 --background ffffff\n"
+    "  tessera rotate --angle 90 --out-dir turned *.tif\n";
 
 const tool::CommandRegistrar registrar({
     "rotate",
-    "turn an image by any angle (bicubic), the canvas grown to hold it",
-    "usage: tessera rotate IN OUT --angle DEG [--size WxH] [--background RRGGBB]\n"
-    "\n"
-    "Turns IN clockwise by DEG degrees (negative: counter-clockwise) and saves the whole\n"
-    "turned picture as OUT (format by extension). Colours and alpha are interpolated\n"
-    "bicubically, palette indices by nearest pixel.\n"
-    "\n"
-    "  --angle DEG            angle in degrees (required)\n"
-    "  --size WxH             scale the image to W x H before turning it\n"
-    "  --background RRGGBB    colour of the corners outside the picture (opaque);\n"
-    "                         without it they are 0 (black, or transparent with alpha)\n"
-    "\n"
-    "example: tessera rotate scan.bmp straight.bmp --angle -2.5 --background ffffff\n",
+    "turn images by any angle (bicubic), the canvas grown to hold them",
+    kUsage,
     Run,
 });
 

@@ -149,7 +149,8 @@ int Snapshot(CImage& image, std::string const& out)
     }
     CIO::IOError error = CIO::IOERR_NONE;
     if (!tool::SaveImageFile(out, shot, error))
-        return tool::Fail(out, tool::IOErrorText(error));
+        return tool::Fail(out, tool::SaveErrorText(out, error, IM_RGB, 0));
+    std::printf("%s (%d x %d, %s)\n", out.c_str(), image.Width(), image.Height(), tool::ModeName(IM_RGB).c_str());
     return 0;
 }
 
@@ -315,28 +316,25 @@ int ShowWindow(CImage& image, std::string const& title)
 
 int RunView(std::vector<std::string> const& args)
 {
-    std::string file, sample, snapshot;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--sample" && i + 1 < args.size())
-            sample = args[++i];
-        else if (args[i] == "--snapshot" && i + 1 < args.size())
-            snapshot = args[++i];
-        else if (args[i].size() > 1 && args[i][0] == '-')
-            return tool::Fail("view", "unknown or incomplete option " + args[i] + " (see tessera view --help)");
-        else if (file.empty())
-            file = args[i];
-        else
-            return tool::Fail("view", "more than one file given");
-    }
-    if (file.empty() == sample.empty())
-        return tool::Fail("view", "give one image FILE or --sample WxH (see tessera view --help)");
+    tool::Options options;
+    int status = 0;
+    if (!tool::ParseOptions("view", args, {{"--sample", true}, {"--snapshot", true}}, options, status))
+        return status;
+    if (options.positional.size() > 1)
+        return tool::UsageError("view", "more than one file given");
+    const std::string file = options.positional.empty() ? std::string() : options.positional[0];
+    const std::string sample = options.Value("--sample"), snapshot = options.Value("--snapshot");
+    if (file.empty() == !options.Has("--sample"))
+        return tool::UsageError("view", "give one image FILE or --sample WxH");
+    if (options.Has("--snapshot") && !tool::WritableExtension(tool::LowerExtension(snapshot)))
+        return tool::Fail(snapshot, tool::NoWriterText());
 
     tool::ImagePtr image;
     std::string title = file;
     if (!sample.empty()) {
         int w = 0, h = 0;
         if (!tool::ParseSize(sample, w, h))
-            return tool::Fail("view", "bad sample size " + sample + " (expected WxH)");
+            return tool::UsageError("view", "--sample: '" + sample + "' is not a size WxH");
         image.reset(tool::MakeSampleImage(w, h).release());
         title = "sample " + sample;
     } else {
@@ -352,7 +350,7 @@ int RunView(std::vector<std::string> const& args)
     if (!image)
         return tool::Fail(title, reason);
 
-    if (!snapshot.empty())
+    if (options.Has("--snapshot"))
         return Snapshot(*image, snapshot);
 #if TESSERA_HAVE_X11
     return ShowWindow(*image, title);

@@ -260,7 +260,7 @@ TEST(ViewCommand, RefusesBadArgumentsAndMissingFiles)
     TempFolder tmp;
     for (std::string args : {"", "--sample 0x5", "--sample", "--frobnicate x.bmp", "a.bmp b.bmp"}) {
         auto r = RunTool("view " + args);
-        EXPECT_EQ(r.status, 1) << args;
+        EXPECT_EQ(r.status, 2) << args;
         EXPECT_NE(r.err.find("tessera: "), std::string::npos) << args;
     }
     auto r = RunTool("view '" + (tmp / "missing.bmp") + "'");

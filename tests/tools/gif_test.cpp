@@ -50,7 +50,7 @@ TEST(ToolAnimated, TellsAnimatedAndStillFilesApartAndNamesUnreadableOnes)
                            ": not a GIF file\n");
 
     ToolResult none = RunTool("animated");
-    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.status, 2);
     EXPECT_NE(none.err.find("no input file"), std::string::npos);
     ToolResult help = RunTool("animated --help");
     EXPECT_EQ(help.status, 0);
