@@ -5,12 +5,17 @@
 #endif
 
 #include "tools/Progress.h"
+#if TESSERA_HAVE_TRANSFORM
+#include "transform/Scale.h"
+#endif
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <new>
 #include <set>
@@ -164,6 +169,66 @@ bool SaveImageFile(std::string const& path, CImage& image, CIO::IOError& error, 
     (void)text;
     error = CIO::IOERR_UNSUPPORTED_MODE;
     return false;
+#endif
+}
+
+#if TESSERA_HAVE_TRANSFORM
+// Fills `map` (interleaved, width x height) with the pixels of the rectangle at (x, y),
+// each coordinate clamped into the image.
+static void FetchClamped(CImage& image, int x, int y, CPixMap& map)
+{
+    const int w = image.Width(), h = image.Height();
+    const int x0 = std::max(x, 0), y0 = std::max(y, 0);
+    const int x1 = std::min(x + map.width, w), y1 = std::min(y + map.height, h);
+    const int pixelBytes = image.GetPlanes() * image.GetBitsPerPlane() / 8;
+    CPixMap inside(image.GetMode(), x1 - x0, y1 - y0, true);
+    image.GetBuf(x0, y0, inside, MM_CLIP, 1);
+    for (int r = 0; r < map.height; ++r) {
+        const int sy = std::clamp(y + r, y0, y1 - 1) - y0;
+        const unsigned char* srcRow = inside.plane[0].data + static_cast<long>(sy) * inside.plane[0].rowStride;
+        unsigned char* dstRow = map.plane[0].data + static_cast<long>(r) * map.plane[0].rowStride;
+        for (int c = 0; c < map.width; ++c) {
+            const int sx = std::clamp(x + c, x0, x1 - 1) - x0;
+            std::memcpy(dstRow + static_cast<long>(c) * pixelBytes, srcRow + static_cast<long>(sx) * pixelBytes,
+                        pixelBytes);
+        }
+    }
+}
+
+#endif
+
+ImagePtr ScaleImage(CImage& image, int width, int height, bool smooth, std::function<void(double)> const& progress)
+{
+#if TESSERA_HAVE_TRANSFORM
+    const IMAGE_MODE mode = image.GetMode();
+    ImagePtr result(new CImage(mode, width, height, image.GetDpi()));
+    result->SetLut(image.GetLut());
+    CScale scale(CSize(width, height), CSize(image.Width(), image.Height()), smooth);
+    CPixMap out(mode, 256, 256, true);
+    for (int y = 0; y < height; y += 256) {
+        if (progress)
+            progress(static_cast<double>(y) / height);
+        for (int x = 0; x < width; x += 256) {
+            const CRect tile(x, y, std::min(x + 256, width), std::min(y + 256, height));
+            CRect src;
+            scale.GetSrcRect(tile, src);
+            CPixMap in(mode, src.Width(), src.Height(), true);
+            FetchClamped(image, src.left, src.top, in);
+            out.width = tile.Width();
+            out.height = tile.Height();
+            if (!scale.Transform(out, in))
+                return nullptr;
+            result->SetBuf(x, y, out, MM_CLIP, 1);
+        }
+    }
+    return result;
+#else
+    (void)image;
+    (void)width;
+    (void)height;
+    (void)smooth;
+    (void)progress;
+    return nullptr;
 #endif
 }
 

@@ -43,6 +43,14 @@ ImagePtr LoadImageFile(std::string const& path, CIO::IOError& error, unsigned fl
 bool SaveImageFile(std::string const& path, CImage& image, CIO::IOError& error, bool rle = false, int quality = 0,
                    std::string const& text = std::string());
 
+// Scales an image to width x height through the tile flow a host uses: per 256 x 256
+// destination tile GetSrcRect, fetch (samples beyond the image repeat its edge
+// pixels), Transform, SetBuf. progress receives the fraction done. Null when the
+// scaler cannot build its tables or the build has no Transform library; throws
+// std::bad_alloc when the result cannot be allocated.
+ImagePtr ScaleImage(CImage& image, int width, int height, bool smooth,
+                    std::function<void(double)> const& progress = nullptr);
+
 // True when args has --help or -h.
 bool WantsHelp(std::vector<std::string> const& args);
 

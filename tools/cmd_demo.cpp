@@ -10,7 +10,6 @@
 #endif
 #if TESSERA_HAVE_TRANSFORM
 #include "transform/RotateScale.h"
-#include "transform/Scale.h"
 #endif
 #if TESSERA_HAVE_CRC
 #include "crc/CRC.h"
@@ -148,54 +147,19 @@ tool::ImagePtr MaskImage(int w, int h, std::vector<unsigned char> const& mask)
     return image;
 }
 
-#if TESSERA_HAVE_TRANSFORM
-// Scales through the tile flow a host uses: per 256 x 256 destination tile,
-// GetSrcRect, fetch (edge pixels repeat beyond the image), Transform, SetBuf.
-tool::ImagePtr Scale(CImage& image, int w, int h)
-{
-    const IMAGE_MODE mode = image.GetMode();
-    tool::ImagePtr result(new CImage(mode, w, h, image.GetDpi()));
-    CScale scale(CSize(w, h), CSize(image.Width(), image.Height()), true);
-    CPixMap out(mode, 256, 256, true);
-    for (int y = 0; y < h; y += 256)
-        for (int x = 0; x < w; x += 256) {
-            const CRect tile(x, y, std::min(x + 256, w), std::min(y + 256, h));
-            CRect src;
-            scale.GetSrcRect(tile, src);
-            CPixMap in(mode, src.Width(), src.Height(), true);
-            const int bpp = image.GetPlanes();
-            CPixMap inside(mode, image.Width(), 1, true);
-            for (int r = 0; r < src.Height(); ++r) {
-                image.GetBuf(0, std::clamp(src.top + r, 0, image.Height() - 1), inside, MM_CLIP, 1);
-                unsigned char* d = in.plane[0].data + r * in.plane[0].rowStride;
-                for (int c = 0; c < src.Width(); ++c) {
-                    int sx = std::clamp(src.left + c, 0, image.Width() - 1);
-                    std::copy_n(inside.plane[0].data + sx * bpp, bpp, d + c * bpp);
-                }
-            }
-            out.width = tile.Width();
-            out.height = tile.Height();
-            if (!scale.Transform(out, in))
-                return nullptr;
-            result->SetBuf(x, y, out, MM_CLIP, 1);
-        }
-    return result;
-}
-#endif
 
 int RunDemo(std::vector<std::string> const& args)
 {
-    std::string folder = "out";
+    tool::Options options;
+    int status = 0;
+    if (!tool::ParseOptions("demo", args, {{"--out", true}, {"--size", true}}, options, status))
+        return status;
+    if (!options.positional.empty())
+        return tool::UsageError("demo", "unexpected argument '" + options.positional[0] + "'");
+    const std::string folder = options.Has("--out") ? options.Value("--out") : std::string("out");
     int w = 640, h = 480;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--out" && i + 1 < args.size())
-            folder = args[++i];
-        else if (args[i] == "--size" && i + 1 < args.size()) {
-            if (!tool::ParseSize(args[++i], w, h) || w > 8000 || h > 8000)
-                return tool::Fail("demo", "--size takes WxH, each 1 to 8000");
-        } else
-            return tool::Fail("demo", "unknown argument '" + args[i] + "' (see tessera demo --help)");
-    }
+    if (options.Has("--size") && (!tool::ParseSize(options.Value("--size"), w, h) || w > 8000 || h > 8000))
+        return tool::UsageError("demo", "--size takes WxH, each 1 to 8000");
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     if (ec)
@@ -269,7 +233,7 @@ int RunDemo(std::vector<std::string> const& args)
 #if TESSERA_HAVE_TRANSFORM
     tool::ImagePtr half, turned;
     ok = ok && Step("resize", [&](std::string& said) {
-        half = Scale(*picture, std::max(1, w / 2), std::max(1, h / 2));
+        half = tool::ScaleImage(*picture, std::max(1, w / 2), std::max(1, h / 2), true);
         said = half ? "cubic area filter to half size" : "scaling failed";
         return half != nullptr;
     });

@@ -5,8 +5,6 @@
 #include "tools/Common.h"
 
 #if TESSERA_HAVE_TRANSFORM
-#include "transform/Scale.h"
-
 #include <algorithm>
 #include <cstring>
 #include <functional>
@@ -14,28 +12,6 @@
 #include <string>
 
 namespace {
-
-// Fills `map` (interleaved, width x height) with the pixels of the rectangle at (x, y),
-// each coordinate clamped into the image.
-void FetchClamped(CImage& image, int x, int y, CPixMap& map)
-{
-    const int w = image.Width(), h = image.Height();
-    const int x0 = std::max(x, 0), y0 = std::max(y, 0);
-    const int x1 = std::min(x + map.width, w), y1 = std::min(y + map.height, h);
-    const int pixelBytes = image.GetPlanes() * image.GetBitsPerPlane() / 8;
-    CPixMap inside(image.GetMode(), x1 - x0, y1 - y0, true);
-    image.GetBuf(x0, y0, inside, MM_CLIP, 1);
-    for (int r = 0; r < map.height; ++r) {
-        const int sy = std::clamp(y + r, y0, y1 - 1) - y0;
-        const unsigned char* srcRow = inside.plane[0].data + static_cast<long>(sy) * inside.plane[0].rowStride;
-        unsigned char* dstRow = map.plane[0].data + static_cast<long>(r) * map.plane[0].rowStride;
-        for (int c = 0; c < map.width; ++c) {
-            const int sx = std::clamp(x + c, x0, x1 - 1) - x0;
-            std::memcpy(dstRow + static_cast<long>(c) * pixelBytes, srcRow + static_cast<long>(sx) * pixelBytes,
-                        pixelBytes);
-        }
-    }
-}
 
 int Run(std::vector<std::string> const& args)
 {
@@ -81,30 +57,15 @@ int Run(std::vector<std::string> const& args)
         }
         tool::ImagePtr result;
         try {
-            result.reset(new CImage(mode, width, height, image->GetDpi()));
+            result = tool::ScaleImage(*image, width, height, !nearest,
+                                      [&](double done) { progress(0.1 + 0.8 * done); });
         } catch (std::bad_alloc const&) {
             failure = {item.input, "out of memory for a " + sizeText + " image"};
             return false;
         }
-        result->SetLut(image->GetLut());
-        CScale scale(CSize(width, height), CSize(image->Width(), image->Height()), !nearest);
-        CPixMap out(mode, 256, 256, true);
-        for (int y = 0; y < height; y += 256) {
-            progress(0.1 + 0.8 * y / height); // loading and saving take the rest
-            for (int x = 0; x < width; x += 256) {
-                const CRect tile(x, y, std::min(x + 256, width), std::min(y + 256, height));
-                CRect src;
-                scale.GetSrcRect(tile, src);
-                CPixMap in(mode, src.Width(), src.Height(), true);
-                FetchClamped(*image, src.left, src.top, in);
-                out.width = tile.Width();
-                out.height = tile.Height();
-                if (!scale.Transform(out, in)) {
-                    failure = {item.input, "cannot scale to " + sizeText + " (filter tables too large)"};
-                    return false;
-                }
-                result->SetBuf(x, y, out, MM_CLIP, 1);
-            }
+        if (!result) {
+            failure = {item.input, "cannot scale to " + sizeText + " (filter tables too large)"};
+            return false;
         }
         progress(0.9);
         if (!tool::SaveImageFile(item.output, *result, error, settings.rle, settings.quality)) {
