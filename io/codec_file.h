@@ -1,5 +1,6 @@
 // File helpers shared by the codecs (internal, header-only): the error code of a
-// failed open, and reading a whole file into memory.
+// failed open, reading a whole file into memory, and writing an encoded file
+// atomically.
 #pragma once
 
 #include "io/IO.h"
@@ -54,5 +55,38 @@ inline bool ReadWholeFile(CString const& path, std::vector<unsigned char>& bytes
         error = CIO::IOERR_NO_MEMORY;
         return false;
     }
+    return true;
+}
+
+// A full disk is IOERR_NO_MEMORY, as the BMP writer reports it; every other failure
+// to create or write the file is IOERR_CREATE_FAILED.
+inline CIO::IOError WriteErrorFromCause(int cause)
+{
+    return cause == CFileException::diskFull ? CIO::IOERR_NO_MEMORY : CIO::IOERR_CREATE_FAILED;
+}
+
+// Writes size bytes as the file path through a temporary file renamed over it, so a
+// failure leaves an existing file unchanged and nothing new behind.
+inline bool WriteWholeFile(CString const& path, const unsigned char* data, size_t size, CIO::IOError& error)
+{
+    CAtomicFile file;
+    CFileException cause;
+    if (!file.Create(path, &cause)) {
+        error = WriteErrorFromCause(cause.m_cause);
+        return false;
+    }
+    try {
+        size_t done = 0;
+        while (done < size) {
+            const size_t n = std::min<size_t>(size - done, 1u << 30);
+            file.Write(data + done, static_cast<UINT>(n));
+            done += n;
+        }
+        file.Commit();
+    } catch (CFileException const& ex) {
+        error = WriteErrorFromCause(ex.m_cause);
+        return false;
+    }
+    error = CIO::IOERR_NONE;
     return true;
 }

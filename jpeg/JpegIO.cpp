@@ -285,11 +285,6 @@ bool RunEncoder(Encoder& e, CImage& image, int quality, CString const& text)
     return true;
 }
 
-CIO::IOError WriteError(int cause)
-{
-    return cause == CFileException::diskFull ? CIO::IOERR_NO_MEMORY : CIO::IOERR_CREATE_FAILED;
-}
-
 } // namespace
 
 CImage* CJpegIO::Load(CString const& path, CIO::IOError& error, CString* text)
@@ -346,24 +341,5 @@ bool CJpegIO::Save(CString const& path, CImage& image, int quality, CIO::IOError
         return false;
     }
 
-    CAtomicFile file;
-    CFileException cause;
-    if (!file.Create(path, &cause)) {
-        error = cause.m_cause == CFileException::diskFull ? CIO::IOERR_NO_MEMORY : CIO::IOERR_CREATE_FAILED;
-        return false;
-    }
-    try {
-        size_t done = 0;
-        while (done < e.outputSize) {
-            const size_t n = std::min<size_t>(e.outputSize - done, 1u << 30);
-            file.Write(e.output + done, static_cast<UINT>(n));
-            done += n;
-        }
-        file.Commit();
-    } catch (CFileException const& ex) {
-        error = WriteError(ex.m_cause);
-        return false;
-    }
-    error = CIO::IOERR_NONE;
-    return true;
+    return WriteWholeFile(path, e.output, e.outputSize, error);
 }

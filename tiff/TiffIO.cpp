@@ -578,24 +578,5 @@ bool CTiffIO::Save(CString const& path, CImage& image, CIO::IOError& error, CStr
         return false;
     }
 
-    CAtomicFile file;
-    CFileException cause;
-    if (!file.Create(path, &cause)) {
-        error = cause.m_cause == CFileException::diskFull ? CIO::IOERR_NO_MEMORY : CIO::IOERR_CREATE_FAILED;
-        return false;
-    }
-    try {
-        size_t done = 0;
-        while (done < bytes.size()) {
-            const size_t n = std::min<size_t>(bytes.size() - done, 1u << 30);
-            file.Write(bytes.data() + done, static_cast<UINT>(n));
-            done += n;
-        }
-        file.Commit();
-    } catch (CFileException const& ex) {
-        error = ex.m_cause == CFileException::diskFull ? CIO::IOERR_NO_MEMORY : CIO::IOERR_CREATE_FAILED;
-        return false;
-    }
-    error = CIO::IOERR_NONE;
-    return true;
+    return WriteWholeFile(path, bytes.data(), bytes.size(), error);
 }

@@ -265,7 +265,7 @@ std::string Options::Value(std::string const& name) const
 }
 
 bool ParseOptions(std::string const& command, std::vector<std::string> const& args,
-                  std::vector<OptionSpec> const& spec, Options& options, int& status)
+                  std::vector<OptionSpec> const& specs, Options& options, int& status)
 {
     bool optionsEnded = false;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -284,7 +284,7 @@ bool ParseOptions(std::string const& command, std::vector<std::string> const& ar
         const size_t equals = a.find('=');
         const std::string name = a.substr(0, equals);
         const OptionSpec* found = nullptr;
-        for (auto const& o : spec)
+        for (auto const& o : specs)
             if (o.name == name)
                 found = &o;
         if (!found) {

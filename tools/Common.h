@@ -78,12 +78,12 @@ struct Options {
     std::string Value(std::string const& name) const;
 };
 
-// Splits a command's arguments into the options of `spec` and positional words.
+// Splits a command's arguments into the options of `specs` and positional words.
 // "--name VALUE" and "--name=VALUE" both give a value; "--" ends the options; "-"
 // and words such as "-2.5" are positional. On an unknown option, a missing value or
 // a value given to a flag it prints a usage error, sets status and returns false.
 bool ParseOptions(std::string const& command, std::vector<std::string> const& args,
-                  std::vector<OptionSpec> const& spec, Options& options, int& status);
+                  std::vector<OptionSpec> const& specs, Options& options, int& status);
 
 // ---- Image writers: convert, resize and rotate ----
 // The options they share: conversion on load, output encoding, and the batch form.

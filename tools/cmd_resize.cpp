@@ -15,13 +15,13 @@ namespace {
 
 int Run(std::vector<std::string> const& args)
 {
-    auto spec = tool::WriterOptionSpecs();
-    spec.push_back({"--size", true});
-    spec.push_back({"--nearest", false});
+    auto specs = tool::WriterOptionSpecs();
+    specs.push_back({"--size", true});
+    specs.push_back({"--nearest", false});
     tool::Options options;
     tool::WriterSettings settings;
     int status = 0;
-    if (!tool::ParseOptions("resize", args, spec, options, status) ||
+    if (!tool::ParseOptions("resize", args, specs, options, status) ||
         !tool::ReadWriterSettings("resize", options, settings, status))
         return status;
     std::vector<std::string> files = options.positional;

@@ -95,14 +95,14 @@ bool BackgroundFor(CImage const& image, const unsigned char rgb[3], std::unique_
 
 int Run(std::vector<std::string> const& args)
 {
-    auto spec = tool::WriterOptionSpecs();
-    spec.push_back({"--angle", true});
-    spec.push_back({"--size", true});
-    spec.push_back({"--background", true});
+    auto specs = tool::WriterOptionSpecs();
+    specs.push_back({"--angle", true});
+    specs.push_back({"--size", true});
+    specs.push_back({"--background", true});
     tool::Options options;
     tool::WriterSettings settings;
     int status = 0;
-    if (!tool::ParseOptions("rotate", args, spec, options, status) ||
+    if (!tool::ParseOptions("rotate", args, specs, options, status) ||
         !tool::ReadWriterSettings("rotate", options, settings, status))
         return status;
     const std::string angleText = options.Value("--angle"), sizeText = options.Value("--size"),
