@@ -232,6 +232,19 @@ ImagePtr ScaleImage(CImage& image, int width, int height, bool smooth, std::func
 #endif
 }
 
+bool SaveWriterResult(BatchItem const& item, CImage& result, WriterSettings const& settings, std::string& report,
+                      FileFailure& failure)
+{
+    CIO::IOError error = CIO::IOERR_NONE;
+    if (!SaveImageFile(item.output, result, error, settings.rle, settings.quality)) {
+        failure = {item.output, SaveErrorText(item.output, error, result.GetMode(), settings.loadFlags)};
+        return false;
+    }
+    report = item.input + " -> " + item.output + " (" + std::to_string(result.Width()) + " x " +
+             std::to_string(result.Height()) + ", " + ModeName(result.GetMode()) + ")\n";
+    return true;
+}
+
 bool WantsHelp(std::vector<std::string> const& args)
 {
     for (auto const& a : args)

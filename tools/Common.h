@@ -137,6 +137,11 @@ struct FileFailure {
     std::string reason;
 };
 
+// Saves the result of a writer command as item.output and reports
+// "IN -> OUT (W x H, mode)"; on failure fills `failure` and returns false.
+bool SaveWriterResult(BatchItem const& item, CImage& result, WriterSettings const& settings, std::string& report,
+                      FileFailure& failure);
+
 // The work of one item. `report` collects whole lines for stdout; `progress(f)` may
 // be called with the fraction of this item done so far.
 using BatchJob = std::function<bool(BatchItem const& item, std::string& report, FileFailure& failure,

@@ -42,13 +42,7 @@ int RunConvert(std::vector<std::string> const& args)
             return false;
         }
         progress(0.5);
-        if (!tool::SaveImageFile(item.output, *image, error, settings.rle, settings.quality)) {
-            failure = {item.output, tool::SaveErrorText(item.output, error, image->GetMode(), settings.loadFlags)};
-            return false;
-        }
-        report = item.input + " -> " + item.output + " (" + std::to_string(image->Width()) + " x " +
-                 std::to_string(image->Height()) + ", " + tool::ModeName(image->GetMode()) + ")\n";
-        return true;
+        return tool::SaveWriterResult(item, *image, settings, report, failure);
     };
     return tool::RunBatch({"convert", items, settings.outDir, "converted"}, job);
 }

@@ -68,13 +68,7 @@ int Run(std::vector<std::string> const& args)
             return false;
         }
         progress(0.9);
-        if (!tool::SaveImageFile(item.output, *result, error, settings.rle, settings.quality)) {
-            failure = {item.output, tool::SaveErrorText(item.output, error, mode, settings.loadFlags)};
-            return false;
-        }
-        report = item.input + " -> " + item.output + " (" + std::to_string(width) + " x " + std::to_string(height) +
-                 ", " + tool::ModeName(mode) + ")\n";
-        return true;
+        return tool::SaveWriterResult(item, *result, settings, report, failure);
     };
     return tool::RunBatch({"resize", items, settings.outDir, "resized"}, job);
 }

@@ -161,13 +161,7 @@ int Run(std::vector<std::string> const& args)
         }
         result->SetDpi(image->GetDpi());
         progress(0.9);
-        if (!tool::SaveImageFile(item.output, *result, error, settings.rle, settings.quality)) {
-            failure = {item.output, tool::SaveErrorText(item.output, error, result->GetMode(), settings.loadFlags)};
-            return false;
-        }
-        report = item.input + " -> " + item.output + " (" + std::to_string(result->Width()) + " x " +
-                 std::to_string(result->Height()) + ", " + tool::ModeName(result->GetMode()) + ")\n";
-        return true;
+        return tool::SaveWriterResult(item, *result, settings, report, failure);
     };
     return tool::RunBatch({"rotate", items, settings.outDir, "rotated"}, job);
 }
