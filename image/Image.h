@@ -2,8 +2,8 @@
 //
 // A CImage owns one block of pixel memory, stored interleaved and top-down: each row
 // holds width pixels of `planes` samples (alpha first when IM_ALPHA is set; 16-bit
-// samples low byte first), rows packed without padding. All pixel access goes
-// through GetBuf and SetBuf.
+// samples low byte first), rows packed without padding. Pixel access goes through
+// GetBuf and SetBuf; converters that stream whole rows may use StoreRow.
 #pragma once
 
 #include "image/Mode.h"
@@ -123,6 +123,13 @@ public:
 
     // Bytes of one row of the store: width * planes * bytes per sample.
     size_t StoreRowBytes() const;
+    // Row y of the store (0 <= y < Height()): StoreRowBytes() bytes in the layout
+    // described above. nullptr for an image without pixels.
+    unsigned char* StoreRow(int y) { return store ? store + static_cast<size_t>(y) * StoreRowBytes() : nullptr; }
+    const unsigned char* StoreRow(int y) const
+    {
+        return store ? store + static_cast<size_t>(y) * StoreRowBytes() : nullptr;
+    }
 
 private:
     void FreeStore();
@@ -133,6 +140,7 @@ private:
     int planes;
     double dpi;
     bool storeOwned;
+    bool storeMapped; // mapped on its own (large stores), else from calloc
     unsigned char* store;
     CLut lut;
     CColor maskColor;

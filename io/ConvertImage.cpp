@@ -3,8 +3,8 @@
 // The flags decide the target: colour models other than RGB become 8-bit RGB
 // (IOF_TO_RGB, IOF_TO_RGB_NO_ALPHA; IOF_HUE_TO_RGB only for HLS and HSV), 16-bit
 // samples narrow to their high byte, and IOF_HUE_TO_RGB / IOF_TO_RGB_NO_ALPHA drop
-// the alpha plane. Pixels move through two interleaved 256 x 256 maps allocated once
-// per call: GetBuf a source tile, run one kernel, SetBuf the target tile.
+// the alpha plane. The kernels stream the rows of the source's store into the new
+// image's store.
 #include "image/Planes.h"
 #include "io/IO.h"
 #include "io/convert_kernels.h"
@@ -15,7 +15,7 @@
 
 namespace {
 
-const int kTile = 256;
+const int kSpan = 8192; // pixels per kernel call
 
 enum class Plan {
     Nothing,     // no conversion applies
@@ -119,59 +119,56 @@ CImage* CIO::ConvertImage(CImage* image, unsigned const& flags, IOError& error)
     if (d.plan == Plan::Colour && d.kernel == convert::Kernel::Palette)
         palette.reset(new convert::PaletteTables(image->GetLut()));
 
-    CPixMap src(mode, kTile, kTile, true);
-    CPixMap dst(d.target, kTile, kTile, true);
+    // The kernels read the source's store and write the target's directly, row by
+    // row in spans of at most kSpan pixels (so that no offset within a call
+    // overflows an int, whatever the width). The result is the same as moving
+    // 256 x 256 tiles through GetBuf and SetBuf, without copying every sample twice.
     const bool srcAlpha = ModeHasAlpha(mode);
     const bool wide = ModeBitsPerSample(mode) == 16;
     const int srcOffset = srcAlpha ? 1 : 0;
     const int dstOffset = d.alphaStays ? 1 : 0;
-    PlaneDesc const& s = src.plane[0];
-    PlaneDesc const& t = dst.plane[0];
+    const int srcStep = image->GetPlanes(), dstStep = target->GetPlanes();
+    const size_t srcPixelBytes = static_cast<size_t>(srcStep) * (wide ? 2 : 1);
+    const size_t dstPixelBytes = static_cast<size_t>(dstStep) * static_cast<size_t>(ModeBitsPerSample(d.target) / 8);
+    const bool allChannels = d.plan == Plan::CarryOver && srcStep == dstStep;
+    const int channels = ColourChannels(ModeColorModel(mode));
 
-    for (int y = 0; y < height; y += kTile) {
-        const int h = std::min(y + kTile, height) - y;
-        for (int x = 0; x < width; x += kTile) {
-            const int w = std::min(x + kTile, width) - x;
-            src.width = dst.width = w;
-            src.height = dst.height = h;
-            image->GetBuf(x, y, src, MM_CLIP, 1);
+    for (int y = 0; y < height; ++y) {
+        const unsigned char* srcRow = image->StoreRow(y);
+        unsigned char* dstRow = target->StoreRow(y);
+        for (int x = 0; x < width; x += kSpan) {
+            const int w = std::min(kSpan, width - x);
+            const unsigned char* s = srcRow + static_cast<size_t>(x) * srcPixelBytes;
+            unsigned char* t = dstRow + static_cast<size_t>(x) * dstPixelBytes;
+            const int sRow = static_cast<int>(w * srcPixelBytes), tRow = static_cast<int>(w * dstPixelBytes);
 
             if (d.plan == Plan::Colour) {
-                const convert::TileArgs args{s.data, s.step, s.rowStride, srcOffset, t.data,
-                                             t.step, t.rowStride, dstOffset, w,         h};
+                const convert::TileArgs args{s, srcStep, sRow, srcOffset, t, dstStep, tRow, dstOffset, w, 1};
                 convert::FastKernel(d.kernel, args, palette.get());
-            } else if (src.planes == dst.planes) {
-                // Every channel goes over (alpha stays): one pass over the whole row.
-                const int n = w * src.planes;
+            } else if (allChannels) {
+                // Every channel goes over (alpha stays): one pass over the whole span.
+                const int n = w * srcStep;
                 if (wide)
-                    HighBytePlane16(t.data, 1, t.rowStride, s.data, 1, s.rowStride, n, h);
+                    HighBytePlane16(t, 1, tRow, s, 1, sRow, n, 1);
                 else
-                    CopyPlane8(t.data, 1, t.rowStride, s.data, 1, s.rowStride, static_cast<unsigned>(n),
-                               static_cast<unsigned>(h));
+                    CopyPlane8(t, 1, tRow, s, 1, sRow, static_cast<unsigned>(n), 1);
             } else {
-                const int channels = ColourChannels(ModeColorModel(mode));
                 for (int k = 0; k < channels; ++k) {
-                    unsigned char* out = t.data + dstOffset + k;
                     if (wide)
-                        HighBytePlane16(out, t.step, t.rowStride, s.data + 2 * (srcOffset + k), s.step, s.rowStride, w,
-                                        h);
+                        HighBytePlane16(t + dstOffset + k, dstStep, tRow, s + 2 * (srcOffset + k), srcStep, sRow, w, 1);
                     else
-                        CopyPlane8(out, t.step, t.rowStride, s.data + srcOffset + k, s.step, s.rowStride,
-                                   static_cast<unsigned>(w), static_cast<unsigned>(h));
+                        CopyPlane8(t + dstOffset + k, dstStep, tRow, s + srcOffset + k, srcStep, sRow,
+                                   static_cast<unsigned>(w), 1);
                 }
             }
             // Alpha that stays: source channel 0 to target channel 0. (The carry-over
             // of all channels above has already moved it.)
-            if (d.alphaStays && !(d.plan == Plan::CarryOver && src.planes == dst.planes)) {
+            if (d.alphaStays && !allChannels) {
                 if (wide)
-                    HighBytePlane16(t.data, t.step, t.rowStride, s.data, s.step, s.rowStride, w, h);
+                    HighBytePlane16(t, dstStep, tRow, s, srcStep, sRow, w, 1);
                 else
-                    CopyPlane8(t.data, t.step, t.rowStride, s.data, s.step, s.rowStride, static_cast<unsigned>(w),
-                               static_cast<unsigned>(h));
+                    CopyPlane8(t, dstStep, tRow, s, srcStep, sRow, static_cast<unsigned>(w), 1);
             }
-            dst.width = w;
-            dst.height = h;
-            target->SetBuf(x, y, dst, MM_CLIP, 1);
         }
     }
     return target.release();
