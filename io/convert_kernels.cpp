@@ -184,12 +184,16 @@ struct PaletteOp {
 
 const int kChunk = 256;
 
-// The array passes are built twice on x86-64, for AVX2 and for the baseline, and
-// the loader picks one per machine.
-// (A build may define CONVERT_CLONES empty to get the baseline alone; the tests do.)
+// The array passes are built three times on x86-64, for AVX-512 (x86-64-v4), for
+// AVX2 and for the baseline, and the loader picks one per machine. (A build may
+// define CONVERT_CLONES empty to get the baseline alone, or CONVERT_AVX2_ONLY for
+// the AVX2 code alone; the tests do both.)
+#if defined(CONVERT_AVX2_ONLY)
+#define CONVERT_CLONES __attribute__((target("avx2")))
+#endif
 #ifndef CONVERT_CLONES
 #if defined(__x86_64__) && (defined(__clang__) ? __clang_major__ >= 14 : defined(__GNUC__))
-#define CONVERT_CLONES __attribute__((target_clones("avx2", "default")))
+#define CONVERT_CLONES __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
 #else
 #define CONVERT_CLONES
 #endif
@@ -255,30 +259,6 @@ CONVERT_CLONES void Place(int n, const unsigned char* __restrict sector, const u
     }
 }
 
-struct SectorTables {
-    unsigned char sector[256];
-    unsigned char hlsRamp[256]; // HLS: k of m1 + (d x k) div 64
-    unsigned char hsvG[256];    // HSV: f for q, 63 - f for t
-    SectorTables()
-    {
-        for (int H = 0; H < 256; ++H) {
-            const int h = kHue[static_cast<size_t>(H)];
-            const int s = h / 64, f = h % 64;
-            static const int base[6] = {0, 128, 128, 256, 256, 384};
-            static const int sign[6] = {1, -1, 1, -1, 1, -1};
-            sector[H] = static_cast<unsigned char>(s);
-            hlsRamp[H] = static_cast<unsigned char>(sign[s] * (h - base[s]));
-            hsvG[H] = static_cast<unsigned char>(s % 2 == 0 ? 63 - f : f);
-        }
-    }
-};
-
-SectorTables const& Sectors()
-{
-    static const SectorTables tables;
-    return tables;
-}
-
 struct RowBuffers {
     alignas(32) unsigned char c0[kChunk], c1[kChunk], c2[kChunk];
     alignas(32) unsigned char sector[kChunk], k[kChunk];
@@ -291,10 +271,13 @@ struct RowBuffers {
 // L + S - L*S div 255; it reaches 256 only for L 128, S 255, stored as 255.
 CONVERT_CLONES void HlsChunk(RowBuffers& w, int n)
 {
-    SectorTables const& t = Sectors();
+    // Hue h = (3 H + 1) div 2 in sector h div 64 at f = h mod 64: the ramp k runs
+    // up (f) in even sectors and down (64 - f) in odd ones.
     for (int x = 0; x < n; ++x) {
-        w.sector[x] = t.sector[w.c0[x]];
-        w.k[x] = t.hlsRamp[w.c0[x]];
+        const std::uint16_t h = static_cast<std::uint16_t>((3 * w.c0[x] + 1) >> 1);
+        const std::uint16_t sector = static_cast<std::uint16_t>(h >> 6), f = h & 63;
+        w.sector[x] = static_cast<unsigned char>(sector);
+        w.k[x] = static_cast<unsigned char>(sector & 1 ? 64 - f : f);
     }
     for (int x = 0; x < n; ++x) {
         const std::uint16_t L = w.c1[x], S = w.c2[x];
@@ -313,10 +296,12 @@ CONVERT_CLONES void HlsChunk(RowBuffers& w, int n)
 // ((255 - (g x S) div 63) x V) div 255 with g = f (q) or 63 - f (t).
 CONVERT_CLONES void HsvChunk(RowBuffers& w, int n)
 {
-    SectorTables const& t = Sectors();
+    // g is 63 - f (t) in even sectors and f (q) in odd ones.
     for (int x = 0; x < n; ++x) {
-        w.sector[x] = t.sector[w.c0[x]];
-        w.k[x] = t.hsvG[w.c0[x]];
+        const std::uint16_t h = static_cast<std::uint16_t>((3 * w.c0[x] + 1) >> 1);
+        const std::uint16_t sector = static_cast<std::uint16_t>(h >> 6), f = h & 63;
+        w.sector[x] = static_cast<unsigned char>(sector);
+        w.k[x] = static_cast<unsigned char>(sector & 1 ? f : 63 - f);
     }
     for (int x = 0; x < n; ++x) {
         const std::uint16_t S = w.c1[x], V = w.c2[x], g = w.k[x];

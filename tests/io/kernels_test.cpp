@@ -1,6 +1,7 @@
 // The fast conversion kernels against the per-pixel references: every input of
-// the three-channel kernels, and every tile layout on random data. Built twice:
-// with the kernels as the library has them, and with the baseline code alone.
+// the three-channel kernels, and every tile layout on random data. Built three
+// times: with the kernels as the library has them, with the baseline code alone,
+// and with the AVX2 code alone.
 #include "io/convert_kernels.h"
 #include "io/image_helpers.h"
 
@@ -11,8 +12,18 @@
 #define KERNEL_SUITE ConvertKernels
 #endif
 
+// The AVX2 build runs only where the processor has AVX2.
+#if defined(CONVERT_AVX2_ONLY)
+#define SKIP_WITHOUT_KERNEL_ISA()                                                                                  \
+    if (!__builtin_cpu_supports("avx2"))                                                                           \
+    GTEST_SKIP() << "this processor has no AVX2"
+#else
+#define SKIP_WITHOUT_KERNEL_ISA() (void)0
+#endif
+
 TEST(KERNEL_SUITE, FastKernelsMatchTheReferenceOnEveryInput)
 {
+    SKIP_WITHOUT_KERNEL_ISA();
     // Every (c0, c1, c2) triple: 256 rows of 65536 pixels.
     const int width = 65536, rows = 256;
     std::vector<unsigned char> src(static_cast<size_t>(width) * 3 * rows);
@@ -35,6 +46,7 @@ TEST(KERNEL_SUITE, FastKernelsMatchTheReferenceOnEveryInput)
 
 TEST(KERNEL_SUITE, FastKernelsMatchTheReferenceInEveryLayout)
 {
+    SKIP_WITHOUT_KERNEL_ISA();
     CLut lut;
     for (unsigned i = 0; i < 200; ++i)
         lut[i] = LutColor{static_cast<unsigned char>(i * 7), static_cast<unsigned char>(i * 13),
