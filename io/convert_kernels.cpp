@@ -8,6 +8,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace convert {
 
 namespace {
@@ -185,18 +189,19 @@ struct PaletteOp {
 const int kChunk = 256;
 
 // The array passes are built three times on x86-64, for AVX-512 (x86-64-v4), for
-// AVX2 and for the baseline, and the loader picks one per machine. (A build may
-// define CONVERT_CLONES empty to get the baseline alone, or CONVERT_AVX2_ONLY for
-// the AVX2 code alone; the tests do both.)
-#if defined(CONVERT_AVX2_ONLY)
+// AVX2 and for the baseline, and the loader picks one per machine; palette and
+// grey expansion have an AVX-512 VBMI loop picked at run time. The tests also
+// build the kernels with CONVERT_BASELINE_ONLY (the code machines without AVX2
+// run) and with CONVERT_AVX2_ONLY.
+#if defined(CONVERT_BASELINE_ONLY)
+#define CONVERT_CLONES
+#elif defined(CONVERT_AVX2_ONLY)
 #define CONVERT_CLONES __attribute__((target("avx2")))
-#endif
-#ifndef CONVERT_CLONES
-#if defined(__x86_64__) && (defined(__clang__) ? __clang_major__ >= 14 : defined(__GNUC__))
+#elif defined(__x86_64__) && (defined(__clang__) ? __clang_major__ >= 14 : defined(__GNUC__))
 #define CONVERT_CLONES __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
+#define CONVERT_VBMI 1
 #else
 #define CONVERT_CLONES
-#endif
 #endif
 
 // 16-bit lanes throughout: every intermediate below fits in 16 bits.
@@ -408,6 +413,82 @@ void PackedRows(TileArgs const& t, std::uint32_t const* packed)
     }
 }
 
+#if defined(CONVERT_VBMI)
+bool HasVbmi()
+{
+    static const bool has = __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi");
+    return has;
+}
+
+// One byte in, three out, with AVX-512 VBMI: 64 pixels at a time, each channel
+// looked up in its 256-entry table as two 128-entry byte permutes picked by the
+// index's top bit, then the three channels interleaved into 192 bytes (two
+// permutes per output vector). The last width mod 64 pixels go one at a time.
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) void PaletteRowsVbmi(TileArgs const& t,
+                                                                             PaletteTables const& p)
+{
+    const unsigned char* tables[3] = {p.red, p.green, p.blue};
+    __m512i lo[3], hi[3];
+    for (int c = 0; c < 3; ++c) {
+        lo[c] = _mm512_loadu_si512(tables[c]);
+        hi[c] = _mm512_loadu_si512(tables[c] + 64);
+    }
+    __m512i lo2[3], hi2[3];
+    for (int c = 0; c < 3; ++c) {
+        lo2[c] = _mm512_loadu_si512(tables[c] + 128);
+        hi2[c] = _mm512_loadu_si512(tables[c] + 192);
+    }
+    // Output vector k, byte j holds channel (64 k + j) mod 3 of pixel (64 k + j) div 3:
+    // red (0..63) or green (64..127) picked from (red, green), blue put in after.
+    alignas(64) unsigned char redGreen[3][64], blue[3][64];
+    __mmask64 blueBytes[3];
+    for (int k = 0; k < 3; ++k) {
+        std::uint64_t m = 0;
+        for (int j = 0; j < 64; ++j) {
+            const int n = 64 * k + j, pixel = n / 3, channel = n % 3;
+            redGreen[k][j] = static_cast<unsigned char>(channel == 1 ? 64 + pixel : pixel);
+            blue[k][j] = static_cast<unsigned char>(pixel);
+            if (channel == 2)
+                m |= std::uint64_t{1} << j;
+        }
+        blueBytes[k] = m;
+    }
+    __m512i pickRedGreen[3], pickBlue[3];
+    for (int k = 0; k < 3; ++k) {
+        pickRedGreen[k] = _mm512_load_si512(redGreen[k]);
+        pickBlue[k] = _mm512_load_si512(blue[k]);
+    }
+
+    for (int row = 0; row < t.height; ++row) {
+        const unsigned char* s = t.src + static_cast<long>(row) * t.srcRowStride + t.srcOffset;
+        unsigned char* d = t.dst + static_cast<long>(row) * t.dstRowStride + t.dstOffset;
+        const int n = t.width;
+        int x = 0;
+        for (; x + 64 <= n; x += 64) {
+            const __m512i index = _mm512_loadu_si512(s + x);
+            const __mmask64 top = _mm512_movepi8_mask(index);
+            __m512i v[3];
+            for (int c = 0; c < 3; ++c) {
+                const __m512i low = _mm512_permutex2var_epi8(lo[c], index, hi[c]);
+                const __m512i high = _mm512_permutex2var_epi8(lo2[c], index, hi2[c]);
+                v[c] = _mm512_mask_blend_epi8(top, low, high);
+            }
+            unsigned char* out = d + 3 * x;
+            for (int k = 0; k < 3; ++k) {
+                const __m512i rg = _mm512_permutex2var_epi8(v[0], pickRedGreen[k], v[1]);
+                _mm512_storeu_si512(out + 64 * k, _mm512_mask_permutexvar_epi8(rg, blueBytes[k], pickBlue[k], v[2]));
+            }
+        }
+        for (; x < n; ++x) {
+            const unsigned i = s[x];
+            d[3 * x] = p.red[i];
+            d[3 * x + 1] = p.green[i];
+            d[3 * x + 2] = p.blue[i];
+        }
+    }
+}
+#endif
+
 struct GreyPacked {
     std::uint32_t packed[256];
     GreyPacked()
@@ -420,11 +501,31 @@ struct GreyPacked {
     }
 };
 
+#if defined(CONVERT_VBMI)
+// The grey ramp as a colour table: entry i is (i, i, i).
+CLut GreyLut()
+{
+    CLut lut;
+    for (unsigned i = 0; i < 256; ++i) {
+        const unsigned char v = static_cast<unsigned char>(i);
+        lut[i] = LutColor{v, v, v};
+    }
+    return lut;
+}
+#endif
+
 } // namespace
 
 void FastKernel(Kernel kernel, TileArgs const& t, PaletteTables const* palette)
 {
     const bool packable = t.srcStep == 1 && t.dstStep == 3;
+#if defined(CONVERT_VBMI)
+    if (packable && (kernel == Kernel::Palette || kernel == Kernel::GreyExpand8) && HasVbmi()) {
+        static const PaletteTables grey(GreyLut());
+        PaletteRowsVbmi(t, kernel == Kernel::Palette ? *palette : grey);
+        return;
+    }
+#endif
     if (packable && kernel == Kernel::Palette) {
         PackedRows(t, palette->packed);
         return;

@@ -63,18 +63,22 @@ TEST(KERNEL_SUITE, FastKernelsMatchTheReferenceInEveryLayout)
         {convert::Kernel::Hls, 4, 1, 4, 1},          {convert::Kernel::Hsv, 4, 1, 3, 0},
         {convert::Kernel::Ycc, 4, 1, 4, 1},          {convert::Kernel::Hls, 3, 0, 4, 1},
     };
-    const int w = 77, h = 13;
-    for (auto const& l : layouts) {
-        const int bytes = l.kernel == convert::Kernel::GreyExpand16 ? 2 : 1;
-        const int srcStride = w * l.srcStep * bytes + 4, dstStride = w * l.dstStep + 8;
-        auto src = RandomBytes(static_cast<size_t>(srcStride) * h, 11);
-        auto fast = RandomBytes(static_cast<size_t>(dstStride) * h, 3), plain = fast;
-        convert::TileArgs t{src.data(), l.srcStep, srcStride, l.srcOffset, fast.data(), l.dstStep, dstStride,
-                            l.dstOffset, w, h};
-        convert::FastKernel(l.kernel, t, &palette);
-        t.dst = plain.data();
-        convert::ReferenceKernel(l.kernel, t, &palette);
-        EXPECT_TRUE(fast == plain) << static_cast<int>(l.kernel) << " steps " << l.srcStep << "/" << l.dstStep;
+    // Widths around the 64-pixel blocks of the vector loops.
+    const int h = 5;
+    for (int w : {1, 63, 64, 77, 200}) {
+        for (auto const& l : layouts) {
+            const int bytes = l.kernel == convert::Kernel::GreyExpand16 ? 2 : 1;
+            const int srcStride = w * l.srcStep * bytes + 4, dstStride = w * l.dstStep + 8;
+            auto src = RandomBytes(static_cast<size_t>(srcStride) * h, 11);
+            auto fast = RandomBytes(static_cast<size_t>(dstStride) * h, 3), plain = fast;
+            convert::TileArgs t{src.data(), l.srcStep, srcStride, l.srcOffset, fast.data(), l.dstStep, dstStride,
+                                l.dstOffset, w, h};
+            convert::FastKernel(l.kernel, t, &palette);
+            t.dst = plain.data();
+            convert::ReferenceKernel(l.kernel, t, &palette);
+            EXPECT_TRUE(fast == plain) << static_cast<int>(l.kernel) << " steps " << l.srcStep << "/" << l.dstStep
+                                       << " width " << w;
+        }
     }
 }
 
