@@ -334,18 +334,178 @@ CONVERT_CLONES void YccChunk(RowBuffers& w, int n)
     }
 }
 
+#if defined(CONVERT_VBMI)
+// ---- AVX-512 VBMI: 64 pixels of three channels per step ----
+//
+// Three 64-byte vectors hold 64 interleaved pixels. Byte n of them is channel
+// n mod 3 of pixel n div 3; byte permutes over two vectors (128 bytes) move them,
+// and a masked permute brings in the third vector's bytes.
+
+bool HasVbmi()
+{
+    static const bool has = __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi");
+    return has;
+}
+
+#define CONVERT_VBMI_TARGET __attribute__((target("avx512f,avx512bw,avx512vbmi")))
+
+struct Interleaving {
+    // Join, output vector k: channels 0 and 1 from (c0, c1), then channel 2's bytes.
+    alignas(64) unsigned char joinFirstTwo[3][64];
+    alignas(64) unsigned char joinThird[3][64];
+    std::uint64_t joinThirdBytes[3];
+    // Split, channel c: its bytes in the first two input vectors, then in the third.
+    alignas(64) unsigned char splitFirstTwo[3][64];
+    alignas(64) unsigned char splitThird[3][64];
+    std::uint64_t splitThirdBytes[3];
+    Interleaving()
+    {
+        for (int k = 0; k < 3; ++k) {
+            joinThirdBytes[k] = splitThirdBytes[k] = 0;
+            for (int j = 0; j < 64; ++j) {
+                const int n = 64 * k + j, pixel = n / 3, channel = n % 3;
+                joinFirstTwo[k][j] = static_cast<unsigned char>(channel == 1 ? 64 + pixel : pixel);
+                joinThird[k][j] = static_cast<unsigned char>(pixel);
+                if (channel == 2)
+                    joinThirdBytes[k] |= std::uint64_t{1} << j;
+                const int m = 3 * j + k; // channel k of pixel j
+                splitFirstTwo[k][j] = static_cast<unsigned char>(m < 128 ? m : 0);
+                splitThird[k][j] = static_cast<unsigned char>(m < 128 ? 0 : m - 128);
+                if (m >= 128)
+                    splitThirdBytes[k] |= std::uint64_t{1} << j;
+            }
+        }
+    }
+};
+
+Interleaving const& Interleave()
+{
+    static const Interleaving tables;
+    return tables;
+}
+
+struct JoinVectors {
+    __m512i firstTwo[3], third[3];
+    __mmask64 thirdBytes[3];
+};
+
+CONVERT_VBMI_TARGET inline JoinVectors LoadJoin()
+{
+    Interleaving const& t = Interleave();
+    JoinVectors v;
+    for (int k = 0; k < 3; ++k) {
+        v.firstTwo[k] = _mm512_load_si512(t.joinFirstTwo[k]);
+        v.third[k] = _mm512_load_si512(t.joinThird[k]);
+        v.thirdBytes[k] = t.joinThirdBytes[k];
+    }
+    return v;
+}
+
+// 64 pixels from three channel vectors into 192 bytes at d.
+CONVERT_VBMI_TARGET inline void Join64(JoinVectors const& v, __m512i c0, __m512i c1, __m512i c2, unsigned char* d)
+{
+    for (int k = 0; k < 3; ++k) {
+        const __m512i two = _mm512_permutex2var_epi8(c0, v.firstTwo[k], c1);
+        _mm512_storeu_si512(d + 64 * k, _mm512_mask_permutexvar_epi8(two, v.thirdBytes[k], v.third[k], c2));
+    }
+}
+
+CONVERT_VBMI_TARGET void Split3Vbmi(const unsigned char* __restrict s, int n, unsigned char* __restrict c0,
+                                    unsigned char* __restrict c1, unsigned char* __restrict c2)
+{
+    Interleaving const& t = Interleave();
+    __m512i firstTwo[3], third[3];
+    for (int k = 0; k < 3; ++k) {
+        firstTwo[k] = _mm512_load_si512(t.splitFirstTwo[k]);
+        third[k] = _mm512_load_si512(t.splitThird[k]);
+    }
+    unsigned char* out[3] = {c0, c1, c2};
+    int x = 0;
+    for (; x + 64 <= n; x += 64) {
+        const unsigned char* in = s + 3 * x;
+        const __m512i v0 = _mm512_loadu_si512(in), v1 = _mm512_loadu_si512(in + 64), v2 = _mm512_loadu_si512(in + 128);
+        for (int k = 0; k < 3; ++k) {
+            const __m512i two = _mm512_permutex2var_epi8(v0, firstTwo[k], v1);
+            _mm512_storeu_si512(out[k] + x, _mm512_mask_permutexvar_epi8(two, t.splitThirdBytes[k], third[k], v2));
+        }
+    }
+    for (; x < n; ++x) {
+        c0[x] = s[3 * x];
+        c1[x] = s[3 * x + 1];
+        c2[x] = s[3 * x + 2];
+    }
+}
+
+CONVERT_VBMI_TARGET void Join3Vbmi(unsigned char* __restrict d, int n, const unsigned char* __restrict r,
+                                   const unsigned char* __restrict g, const unsigned char* __restrict b)
+{
+    const JoinVectors v = LoadJoin();
+    int x = 0;
+    for (; x + 64 <= n; x += 64)
+        Join64(v, _mm512_loadu_si512(r + x), _mm512_loadu_si512(g + x), _mm512_loadu_si512(b + x), d + 3 * x);
+    for (; x < n; ++x) {
+        d[3 * x] = r[x];
+        d[3 * x + 1] = g[x];
+        d[3 * x + 2] = b[x];
+    }
+}
+
+// One byte in, three out: each channel looked up in its 256-entry table as two
+// 128-entry byte permutes picked by the index's top bit, then joined. The last
+// width mod 64 pixels go one at a time.
+CONVERT_VBMI_TARGET void PaletteRowsVbmi(TileArgs const& t, PaletteTables const& p)
+{
+    const unsigned char* tables[3] = {p.red, p.green, p.blue};
+    __m512i q[3][4];
+    for (int c = 0; c < 3; ++c)
+        for (int i = 0; i < 4; ++i)
+            q[c][i] = _mm512_loadu_si512(tables[c] + 64 * i);
+    const JoinVectors v = LoadJoin();
+
+    for (int row = 0; row < t.height; ++row) {
+        const unsigned char* s = t.src + static_cast<long>(row) * t.srcRowStride + t.srcOffset;
+        unsigned char* d = t.dst + static_cast<long>(row) * t.dstRowStride + t.dstOffset;
+        const int n = t.width;
+        int x = 0;
+        for (; x + 64 <= n; x += 64) {
+            const __m512i index = _mm512_loadu_si512(s + x);
+            const __mmask64 top = _mm512_movepi8_mask(index);
+            __m512i c[3];
+            for (int k = 0; k < 3; ++k)
+                c[k] = _mm512_mask_blend_epi8(top, _mm512_permutex2var_epi8(q[k][0], index, q[k][1]),
+                                              _mm512_permutex2var_epi8(q[k][2], index, q[k][3]));
+            Join64(v, c[0], c[1], c[2], d + 3 * x);
+        }
+        for (; x < n; ++x) {
+            const unsigned i = s[x];
+            d[3 * x] = p.red[i];
+            d[3 * x + 1] = p.green[i];
+            d[3 * x + 2] = p.blue[i];
+        }
+    }
+}
+#endif
+
 template <int SrcStep, int DstStep>
 void ColourRows(TileArgs const& t, void (*chunk)(RowBuffers&, int))
 {
     RowBuffers w;
+    auto split = SrcStep == 3 ? Split3 : Split4;
+    auto join = DstStep == 3 ? Join3 : Join4;
+#if defined(CONVERT_VBMI)
+    if (HasVbmi()) {
+        split = SrcStep == 3 ? Split3Vbmi : Split4;
+        join = DstStep == 3 ? Join3Vbmi : Join4;
+    }
+#endif
     for (int row = 0; row < t.height; ++row) {
         const unsigned char* s = t.src + static_cast<long>(row) * t.srcRowStride + t.srcOffset;
         unsigned char* d = t.dst + static_cast<long>(row) * t.dstRowStride + t.dstOffset;
         for (int x0 = 0; x0 < t.width; x0 += kChunk) {
             const int n = std::min(kChunk, t.width - x0);
-            (SrcStep == 3 ? Split3 : Split4)(s + x0 * SrcStep, n, w.c0, w.c1, w.c2);
+            split(s + x0 * SrcStep, n, w.c0, w.c1, w.c2);
             chunk(w, n);
-            (DstStep == 3 ? Join3 : Join4)(d + x0 * DstStep, n, w.r, w.g, w.b);
+            join(d + x0 * DstStep, n, w.r, w.g, w.b);
         }
     }
 }
@@ -413,81 +573,6 @@ void PackedRows(TileArgs const& t, std::uint32_t const* packed)
     }
 }
 
-#if defined(CONVERT_VBMI)
-bool HasVbmi()
-{
-    static const bool has = __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi");
-    return has;
-}
-
-// One byte in, three out, with AVX-512 VBMI: 64 pixels at a time, each channel
-// looked up in its 256-entry table as two 128-entry byte permutes picked by the
-// index's top bit, then the three channels interleaved into 192 bytes (two
-// permutes per output vector). The last width mod 64 pixels go one at a time.
-__attribute__((target("avx512f,avx512bw,avx512vbmi"))) void PaletteRowsVbmi(TileArgs const& t,
-                                                                             PaletteTables const& p)
-{
-    const unsigned char* tables[3] = {p.red, p.green, p.blue};
-    __m512i lo[3], hi[3];
-    for (int c = 0; c < 3; ++c) {
-        lo[c] = _mm512_loadu_si512(tables[c]);
-        hi[c] = _mm512_loadu_si512(tables[c] + 64);
-    }
-    __m512i lo2[3], hi2[3];
-    for (int c = 0; c < 3; ++c) {
-        lo2[c] = _mm512_loadu_si512(tables[c] + 128);
-        hi2[c] = _mm512_loadu_si512(tables[c] + 192);
-    }
-    // Output vector k, byte j holds channel (64 k + j) mod 3 of pixel (64 k + j) div 3:
-    // red (0..63) or green (64..127) picked from (red, green), blue put in after.
-    alignas(64) unsigned char redGreen[3][64], blue[3][64];
-    __mmask64 blueBytes[3];
-    for (int k = 0; k < 3; ++k) {
-        std::uint64_t m = 0;
-        for (int j = 0; j < 64; ++j) {
-            const int n = 64 * k + j, pixel = n / 3, channel = n % 3;
-            redGreen[k][j] = static_cast<unsigned char>(channel == 1 ? 64 + pixel : pixel);
-            blue[k][j] = static_cast<unsigned char>(pixel);
-            if (channel == 2)
-                m |= std::uint64_t{1} << j;
-        }
-        blueBytes[k] = m;
-    }
-    __m512i pickRedGreen[3], pickBlue[3];
-    for (int k = 0; k < 3; ++k) {
-        pickRedGreen[k] = _mm512_load_si512(redGreen[k]);
-        pickBlue[k] = _mm512_load_si512(blue[k]);
-    }
-
-    for (int row = 0; row < t.height; ++row) {
-        const unsigned char* s = t.src + static_cast<long>(row) * t.srcRowStride + t.srcOffset;
-        unsigned char* d = t.dst + static_cast<long>(row) * t.dstRowStride + t.dstOffset;
-        const int n = t.width;
-        int x = 0;
-        for (; x + 64 <= n; x += 64) {
-            const __m512i index = _mm512_loadu_si512(s + x);
-            const __mmask64 top = _mm512_movepi8_mask(index);
-            __m512i v[3];
-            for (int c = 0; c < 3; ++c) {
-                const __m512i low = _mm512_permutex2var_epi8(lo[c], index, hi[c]);
-                const __m512i high = _mm512_permutex2var_epi8(lo2[c], index, hi2[c]);
-                v[c] = _mm512_mask_blend_epi8(top, low, high);
-            }
-            unsigned char* out = d + 3 * x;
-            for (int k = 0; k < 3; ++k) {
-                const __m512i rg = _mm512_permutex2var_epi8(v[0], pickRedGreen[k], v[1]);
-                _mm512_storeu_si512(out + 64 * k, _mm512_mask_permutexvar_epi8(rg, blueBytes[k], pickBlue[k], v[2]));
-            }
-        }
-        for (; x < n; ++x) {
-            const unsigned i = s[x];
-            d[3 * x] = p.red[i];
-            d[3 * x + 1] = p.green[i];
-            d[3 * x + 2] = p.blue[i];
-        }
-    }
-}
-#endif
 
 struct GreyPacked {
     std::uint32_t packed[256];
