@@ -504,33 +504,140 @@ CONVERT_VBMI_TARGET inline void Ycc32(__m512i y, __m512i b, __m512i c, __m512i r
     rgb[1] = _mm512_add_epi16(_mm512_sub_epi16(y, c), _mm512_packs_epi32(lo, hi));
 }
 
-// Y/Cb/Cr to RGB, three samples in and out: 64 pixels per step, split, widened to
-// 16-bit lanes within each 128-bit lane (so that the saturating pack restores the
-// order and clamps to 0..255), joined.
-CONVERT_VBMI_TARGET void YccRowsVbmi(TileArgs const& t)
+// 64 pixels of Y/Cb/Cr at s to RGB at d (192 bytes each): widened to 16-bit lanes
+// within each 128-bit lane, so that the saturating pack restores the order and
+// clamps to 0..255.
+CONVERT_VBMI_TARGET inline void YccBlock(SplitVectors const& split, JoinVectors const& join, const unsigned char* s,
+                                         unsigned char* d)
+{
+    const __m512i zero = _mm512_setzero_si512(), bias = _mm512_set1_epi16(128);
+    __m512i c[3];
+    Split64(split, s, c);
+    __m512i lo[3], hi[3];
+    Ycc32(_mm512_unpacklo_epi8(c[0], zero), _mm512_sub_epi16(_mm512_unpacklo_epi8(c[1], zero), bias),
+          _mm512_sub_epi16(_mm512_unpacklo_epi8(c[2], zero), bias), lo);
+    Ycc32(_mm512_unpackhi_epi8(c[0], zero), _mm512_sub_epi16(_mm512_unpackhi_epi8(c[1], zero), bias),
+          _mm512_sub_epi16(_mm512_unpackhi_epi8(c[2], zero), bias), hi);
+    Join64(join, _mm512_packus_epi16(lo[0], hi[0]), _mm512_packus_epi16(lo[1], hi[1]),
+           _mm512_packus_epi16(lo[2], hi[2]), d);
+}
+
+// Three samples in and out, 64 pixels per block; a row's last width mod 64 pixels
+// go through the block in a zero-padded copy.
+template <void (*Block)(SplitVectors const&, JoinVectors const&, const unsigned char*, unsigned char*)>
+CONVERT_VBMI_TARGET void BlockRowsVbmi(TileArgs const& t)
 {
     const SplitVectors split = LoadSplit();
     const JoinVectors join = LoadJoin();
-    const __m512i zero = _mm512_setzero_si512(), bias = _mm512_set1_epi16(128);
     for (int row = 0; row < t.height; ++row) {
         const unsigned char* s = t.src + static_cast<long>(row) * t.srcRowStride + t.srcOffset;
         unsigned char* d = t.dst + static_cast<long>(row) * t.dstRowStride + t.dstOffset;
         const int n = t.width;
         int x = 0;
-        for (; x + 64 <= n; x += 64) {
-            __m512i c[3];
-            Split64(split, s + 3 * x, c);
-            __m512i lo[3], hi[3];
-            Ycc32(_mm512_unpacklo_epi8(c[0], zero), _mm512_sub_epi16(_mm512_unpacklo_epi8(c[1], zero), bias),
-                  _mm512_sub_epi16(_mm512_unpacklo_epi8(c[2], zero), bias), lo);
-            Ycc32(_mm512_unpackhi_epi8(c[0], zero), _mm512_sub_epi16(_mm512_unpackhi_epi8(c[1], zero), bias),
-                  _mm512_sub_epi16(_mm512_unpackhi_epi8(c[2], zero), bias), hi);
-            Join64(join, _mm512_packus_epi16(lo[0], hi[0]), _mm512_packus_epi16(lo[1], hi[1]),
-                   _mm512_packus_epi16(lo[2], hi[2]), d + 3 * x);
+        for (; x + 64 <= n; x += 64)
+            Block(split, join, s + 3 * x, d + 3 * x);
+        if (x < n) {
+            const size_t bytes = static_cast<size_t>(3 * (n - x));
+            alignas(64) unsigned char in[192] = {}, out[192];
+            std::memcpy(in, s + 3 * x, bytes);
+            Block(split, join, in, out);
+            std::memcpy(d + 3 * x, out, bytes);
         }
-        for (; x < n; ++x)
-            ReferenceYcc(s[3 * x], s[3 * x + 1], s[3 * x + 2], d + 3 * x);
     }
+}
+
+// ---- HSV and HLS: top, middle and bottom components placed by hue sector ----
+
+// x div 255 for any 16-bit x, and x div 63 for x up to 63 x 255 (both checked
+// over their whole range).
+CONVERT_VBMI_TARGET inline __m512i Div255x16(__m512i x)
+{
+    return _mm512_srli_epi16(_mm512_mulhi_epu16(x, _mm512_set1_epi16(static_cast<short>(0x8081))), 7);
+}
+
+CONVERT_VBMI_TARGET inline __m512i Div63x16(__m512i x)
+{
+    return _mm512_srli_epi16(_mm512_mulhi_epu16(x, _mm512_set1_epi16(static_cast<short>(0x8209))), 5);
+}
+
+// Hue h = (3 H + 1) div 2: sector h div 64, position f = h mod 64, and which
+// sectors are odd.
+struct HueSector {
+    __m512i sector, f;
+    __mmask32 odd;
+};
+
+CONVERT_VBMI_TARGET inline HueSector SectorOf(__m512i hue)
+{
+    const __m512i one = _mm512_set1_epi16(1);
+    const __m512i h = _mm512_srli_epi16(_mm512_add_epi16(_mm512_add_epi16(hue, _mm512_add_epi16(hue, hue)), one), 1);
+    HueSector s;
+    s.sector = _mm512_srli_epi16(h, 6);
+    s.f = _mm512_and_si512(h, _mm512_set1_epi16(63));
+    s.odd = _mm512_test_epi16_mask(s.sector, one);
+    return s;
+}
+
+// Top, middle, bottom and sector of 32 pixels (channels 0 to 2 in 16-bit lanes),
+// each as HsvChunk and HlsChunk compute them.
+CONVERT_VBMI_TARGET inline void Hsv32(__m512i hue, __m512i saturation, __m512i value, __m512i out[4])
+{
+    const HueSector s = SectorOf(hue);
+    const __m512i c63 = _mm512_set1_epi16(63), c255 = _mm512_set1_epi16(255);
+    const __m512i g = _mm512_mask_blend_epi16(s.odd, _mm512_sub_epi16(c63, s.f), s.f);
+    const __m512i gs = Div63x16(_mm512_mullo_epi16(g, saturation));
+    out[0] = value;
+    out[1] = Div255x16(_mm512_mullo_epi16(_mm512_sub_epi16(c255, gs), value));
+    out[2] = Div255x16(_mm512_mullo_epi16(_mm512_sub_epi16(c255, saturation), value));
+    out[3] = s.sector;
+}
+
+CONVERT_VBMI_TARGET inline void Hls32(__m512i hue, __m512i lightness, __m512i saturation, __m512i out[4])
+{
+    const HueSector s = SectorOf(hue);
+    const __m512i k = _mm512_mask_blend_epi16(s.odd, s.f, _mm512_sub_epi16(_mm512_set1_epi16(64), s.f));
+    const __m512i ls = Div255x16(_mm512_mullo_epi16(lightness, saturation));
+    const __mmask32 dark = _mm512_cmple_epu16_mask(lightness, _mm512_set1_epi16(128));
+    const __m512i m2 = _mm512_mask_blend_epi16(dark, _mm512_sub_epi16(_mm512_add_epi16(lightness, saturation), ls),
+                                               _mm512_add_epi16(lightness, ls));
+    const __m512i m1 = _mm512_sub_epi16(_mm512_add_epi16(lightness, lightness), m2);
+    const __m512i mid = _mm512_add_epi16(m1, _mm512_srli_epi16(_mm512_mullo_epi16(_mm512_sub_epi16(m2, m1), k), 6));
+    out[0] = m2; // 256 at most: the saturating pack stores it as 255
+    out[1] = mid;
+    out[2] = m1;
+    out[3] = s.sector;
+}
+
+// Sector s places top, middle and bottom as (top, middle, bottom), (middle, top,
+// bottom), (bottom, top, middle), (bottom, middle, top), (middle, bottom, top),
+// (top, bottom, middle) in red, green, blue; 64 pixels of bytes.
+CONVERT_VBMI_TARGET inline void Place64(__m512i sector, __m512i top, __m512i mid, __m512i bottom, __m512i rgb[3])
+{
+    __mmask64 in[6];
+    for (int k = 0; k < 6; ++k)
+        in[k] = _mm512_cmpeq_epi8_mask(sector, _mm512_set1_epi8(static_cast<char>(k)));
+    const __mmask64 topIn[3] = {in[0] | in[5], in[1] | in[2], in[3] | in[4]};
+    const __mmask64 midIn[3] = {in[1] | in[4], in[0] | in[3], in[2] | in[5]};
+    for (int c = 0; c < 3; ++c)
+        rgb[c] = _mm512_mask_blend_epi8(topIn[c], _mm512_mask_blend_epi8(midIn[c], bottom, mid), top);
+}
+
+// 64 pixels of HSV or HLS at s to RGB at d (192 bytes each): widened to 16-bit
+// lanes within each 128-bit lane (so that the packs restore the order), placed.
+template <void (*Op)(__m512i, __m512i, __m512i, __m512i*)>
+CONVERT_VBMI_TARGET inline void HueBlock(SplitVectors const& split, JoinVectors const& join, const unsigned char* s,
+                                         unsigned char* d)
+{
+    const __m512i zero = _mm512_setzero_si512();
+    __m512i c[3];
+    Split64(split, s, c);
+    __m512i lo[4], hi[4];
+    Op(_mm512_unpacklo_epi8(c[0], zero), _mm512_unpacklo_epi8(c[1], zero), _mm512_unpacklo_epi8(c[2], zero), lo);
+    Op(_mm512_unpackhi_epi8(c[0], zero), _mm512_unpackhi_epi8(c[1], zero), _mm512_unpackhi_epi8(c[2], zero), hi);
+    __m512i rgb[3];
+    Place64(_mm512_packus_epi16(lo[3], hi[3]), _mm512_packus_epi16(lo[0], hi[0]), _mm512_packus_epi16(lo[1], hi[1]),
+            _mm512_packus_epi16(lo[2], hi[2]), rgb);
+    Join64(join, rgb[0], rgb[1], rgb[2], d);
 }
 
 // One byte in, three out: each channel looked up in its 256-entry table as two
@@ -707,12 +814,28 @@ void FastKernel(Kernel kernel, TileArgs const& t, PaletteTables const* palette)
     case Kernel::GreyExpand8: Dispatch<1>(t, GreyOp8{}); return;
     case Kernel::GreyExpand16: Dispatch<2>(t, GreyOp16{}); return;
     case Kernel::Palette: Dispatch<1>(t, PaletteOp{palette}); return;
-    case Kernel::Hls: ColourKernel(t, HlsChunk); return;
-    case Kernel::Hsv: ColourKernel(t, HsvChunk); return;
+    case Kernel::Hls:
+#if defined(CONVERT_VBMI)
+        if (t.srcStep == 3 && t.dstStep == 3 && HasVbmi()) {
+            BlockRowsVbmi<HueBlock<Hls32>>(t);
+            return;
+        }
+#endif
+        ColourKernel(t, HlsChunk);
+        return;
+    case Kernel::Hsv:
+#if defined(CONVERT_VBMI)
+        if (t.srcStep == 3 && t.dstStep == 3 && HasVbmi()) {
+            BlockRowsVbmi<HueBlock<Hsv32>>(t);
+            return;
+        }
+#endif
+        ColourKernel(t, HsvChunk);
+        return;
     case Kernel::Ycc:
 #if defined(CONVERT_VBMI)
         if (t.srcStep == 3 && t.dstStep == 3 && HasVbmi()) {
-            YccRowsVbmi(t);
+            BlockRowsVbmi<YccBlock>(t);
             return;
         }
 #endif
