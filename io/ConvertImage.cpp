@@ -131,6 +131,9 @@ CImage* CIO::ConvertImage(CImage* image, unsigned const& flags, IOError& error)
     const size_t srcPixelBytes = static_cast<size_t>(srcStep) * (wide ? 2 : 1);
     const size_t dstPixelBytes = static_cast<size_t>(dstStep) * static_cast<size_t>(ModeBitsPerSample(d.target) / 8);
     const bool allChannels = d.plan == Plan::CarryOver && srcStep == dstStep;
+#if defined(CONVERT_VBMI_BUILT)
+    const bool vbmi = convert::vbmi::Available();
+#endif
     const int channels = ColourChannels(ModeColorModel(mode));
 
     for (int y = 0; y < height; ++y) {
@@ -148,6 +151,11 @@ CImage* CIO::ConvertImage(CImage* image, unsigned const& flags, IOError& error)
             } else if (allChannels) {
                 // Every channel goes over (alpha stays): one pass over the whole span.
                 const int n = w * srcStep;
+#if defined(CONVERT_VBMI_BUILT)
+                if (wide && vbmi)
+                    convert::vbmi::HighBytes(s, t, static_cast<size_t>(n));
+                else
+#endif
                 if (wide)
                     HighBytePlane16(t, 1, tRow, s, 1, sRow, n, 1);
                 else

@@ -11,6 +11,7 @@
 #include "image/Image.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace convert {
@@ -64,5 +65,24 @@ void ReferenceYcc(int y, int cb, int cr, unsigned char rgb[3]);
 void ReferenceKernel(Kernel kernel, TileArgs const& tile, PaletteTables const* palette);
 // The tile kernel the conversion runs.
 void FastKernel(Kernel kernel, TileArgs const& tile, PaletteTables const* palette);
+
+// Loops for processors with AVX-512 VBMI (convert_kernels_vbmi.cpp), built on
+// x86-64 with GCC or Clang; FastKernel uses them where Available().
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define CONVERT_VBMI_BUILT 1
+namespace vbmi {
+bool Available();
+// Channels of n three-sample pixels into three arrays, and back.
+void Split3(const unsigned char* s, int n, unsigned char* c0, unsigned char* c1, unsigned char* c2);
+void Join3(unsigned char* d, int n, const unsigned char* r, const unsigned char* g, const unsigned char* b);
+// Tiles of one sample in (palette) or three (the others) and three out, no alpha.
+void PaletteRows(TileArgs const& tile, PaletteTables const& palette);
+void YccRows(TileArgs const& tile);
+void HsvRows(TileArgs const& tile);
+void HlsRows(TileArgs const& tile);
+// dst[i] = the high byte of 16-bit sample i of src (low byte first), count samples.
+void HighBytes(const unsigned char* src, unsigned char* dst, size_t count);
+} // namespace vbmi
+#endif
 
 } // namespace convert

@@ -82,3 +82,18 @@ TEST(KERNEL_SUITE, FastKernelsMatchTheReferenceInEveryLayout)
     }
 }
 
+#if defined(CONVERT_VBMI_BUILT) && !defined(CONVERT_BASELINE_ONLY) && !defined(CONVERT_AVX2_ONLY)
+TEST(KERNEL_SUITE, HighBytesMatchThePlainLoop)
+{
+    if (!convert::vbmi::Available())
+        GTEST_SKIP() << "this processor has no AVX-512 VBMI";
+    const auto src = RandomBytes(2 * 1000, 5);
+    for (size_t count : {0, 1, 63, 64, 200, 1000}) {
+        auto fast = RandomBytes(1000, 9), plain = fast;
+        convert::vbmi::HighBytes(src.data(), fast.data(), count);
+        for (size_t i = 0; i < count; ++i)
+            plain[i] = src[2 * i + 1];
+        EXPECT_TRUE(fast == plain) << count << " samples";
+    }
+}
+#endif
