@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cstring>
 
-
 namespace convert {
 
 namespace {
@@ -186,8 +185,9 @@ struct PaletteOp {
 const int kChunk = 256;
 
 // The array passes are built three times on x86-64, for AVX-512 (x86-64-v4), for
-// AVX2 and for the baseline, and the loader picks one per machine; palette and
-// grey expansion have an AVX-512 VBMI loop picked at run time. The tests also
+// AVX2 and for the baseline, and the loader picks one per machine; where the
+// processor has AVX-512 VBMI, FastKernel runs the loops of convert_kernels_vbmi.cpp
+// instead (three-sample pixels, palette and grey expansion). The tests also
 // build the kernels with CONVERT_BASELINE_ONLY (the code machines without AVX2
 // run) and with CONVERT_AVX2_ONLY.
 #if defined(CONVERT_BASELINE_ONLY)
@@ -333,7 +333,6 @@ CONVERT_CLONES void YccChunk(RowBuffers& w, int n)
     }
 }
 
-
 template <int SrcStep, int DstStep>
 void ColourRows(TileArgs const& t, void (*chunk)(RowBuffers&, int))
 {
@@ -420,7 +419,6 @@ void PackedRows(TileArgs const& t, std::uint32_t const* packed)
             std::memcpy(d + 3 * (n - 1), &packed[s[n - 1]], 3);
     }
 }
-
 
 struct GreyPacked {
     std::uint32_t packed[256];

@@ -265,8 +265,8 @@ struct HueBlock {
         Op(_mm512_unpacklo_epi8(c[0], zero), _mm512_unpacklo_epi8(c[1], zero), _mm512_unpacklo_epi8(c[2], zero), lo);
         Op(_mm512_unpackhi_epi8(c[0], zero), _mm512_unpackhi_epi8(c[1], zero), _mm512_unpackhi_epi8(c[2], zero), hi);
         __m512i rgb[3];
-        Place64(_mm512_packus_epi16(lo[3], hi[3]), _mm512_packus_epi16(lo[0], hi[0]),
-                _mm512_packus_epi16(lo[1], hi[1]), _mm512_packus_epi16(lo[2], hi[2]), rgb);
+        Place64(_mm512_packus_epi16(lo[3], hi[3]), _mm512_packus_epi16(lo[0], hi[0]), _mm512_packus_epi16(lo[1], hi[1]),
+                _mm512_packus_epi16(lo[2], hi[2]), rgb);
         Join64(join, rgb[0], rgb[1], rgb[2], d);
     }
 };
