@@ -206,13 +206,34 @@ void MovePlanar8(unsigned char* imageRow, size_t imageRowBytes, PlaneView const*
 
 // Large stores are filled once right after allocation (by a codec or a conversion).
 // With 4 KiB pages that first touch costs one page fault per 4 KiB, which dominates
-// loading or converting a large image (on virtual machines a fault costs ~10 us).
-// So stores of kMappedStore bytes and more are mapped on their own: on a 2 MiB
-// boundary, rounded up to whole 2 MiB, with transparent huge pages asked for, so
-// that every fault brings in 2 MiB -- including the first and last, which an
-// unaligned block would take 4 KiB at a time. Fresh anonymous pages are zero.
+// loading or converting a large image (on virtual machines a fault costs ~10 us),
+// so large stores ask for transparent huge pages.
+//
+// Stores of kMappedStore bytes and more, which the C library would map on their
+// own anyway, are mapped here: on a 2 MiB boundary and rounded up to whole 2 MiB,
+// so that every fault brings in 2 MiB, including the first and last, which an
+// unaligned block takes 4 KiB at a time. Fresh anonymous pages are zero. Smaller
+// stores come from calloc, whose heap hands freed blocks back to the next image
+// without faulting them in again; of those, the ones of kAdvisedStore bytes and
+// more get the advice on their aligned interior.
 const size_t kHugePage = size_t{1} << 21;
-const size_t kMappedStore = 4 * kHugePage;
+const size_t kAdvisedStore = 4 * kHugePage;
+const size_t kMappedStore = 16 * kHugePage;
+
+void AdviseHugePages(unsigned char* block, size_t bytes)
+{
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    if (bytes < kAdvisedStore)
+        return;
+    const uintptr_t first = (reinterpret_cast<uintptr_t>(block) + kHugePage - 1) & ~(kHugePage - 1);
+    const uintptr_t last = (reinterpret_cast<uintptr_t>(block) + bytes) & ~(kHugePage - 1);
+    if (last > first)
+        madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE); // advice only
+#else
+    (void)block;
+    (void)bytes;
+#endif
+}
 
 size_t MappedLength(size_t bytes)
 {
@@ -273,10 +294,12 @@ CImage::CImage(IMAGE_MODE m, int w, int h, double resolution)
         store = MapStore(bytes);
         storeMapped = store != nullptr;
     }
-    if (!store)
+    if (!store) {
         store = static_cast<unsigned char*>(std::calloc(bytes, 1));
-    if (!store)
-        throw std::bad_alloc();
+        if (!store)
+            throw std::bad_alloc();
+        AdviseHugePages(store, bytes);
+    }
     storeOwned = true;
 }
 
