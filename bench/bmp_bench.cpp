@@ -3,7 +3,8 @@
 //     against stb_image loading the same file to RGB;
 //   saving the 24-bit image, against stb_image_write's BMP writer;
 //   loading an RLE8 file of the same photo-like 8-bit image as the uncompressed load,
-//     for a grainy photo (RLE8 barely pays) and a smooth one (long runs);
+//     for a grainy photo (RLE8 barely pays) and a smooth one (long runs), beside the
+//     floors of any sequential reader: reading the file, walking its items;
 //   GetBuf / SetBuf of a 256 x 256 interleaved RGB tile, against memcpy of its bytes.
 // `bmp_bench --load FILE` only loads FILE once, for peak-memory measurements with
 // /usr/bin/time -v; `bmp_bench --make FOLDER` writes the benchmark files there.
@@ -158,6 +159,55 @@ void BM_LoadRle8(benchmark::State& state) { Load(state, "pal8_rle.bmp", 1); }
 void BM_Load8Smooth(benchmark::State& state) { Load(state, "pal8_smooth.bmp", 1); }
 void BM_LoadRle8Smooth(benchmark::State& state) { Load(state, "pal8_smooth_rle.bmp", 1); }
 
+// The floors of any sequential RLE8 reader, in the same run: reading the file's
+// bytes, and walking its items without writing a pixel (each item's position
+// depends on the one before: load the two bytes, add the step).
+std::vector<unsigned char> ReadAll(std::string const& path)
+{
+    std::vector<unsigned char> bytes(std::filesystem::file_size(path));
+    FILE* f = std::fopen(path.c_str(), "rb");
+    const size_t got = f ? std::fread(bytes.data(), 1, bytes.size(), f) : 0;
+    if (f)
+        std::fclose(f);
+    bytes.resize(got);
+    return bytes;
+}
+
+void ReadFile(benchmark::State& state, const char* name)
+{
+    const std::string path = TheFiles().Path(name);
+    std::vector<unsigned char> bytes(std::filesystem::file_size(path));
+    for (auto _ : state) {
+        FILE* f = std::fopen(path.c_str(), "rb");
+        const size_t got = f ? std::fread(bytes.data(), 1, bytes.size(), f) : 0;
+        if (f)
+            std::fclose(f);
+        benchmark::DoNotOptimize(got);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * kPixels);
+}
+
+void WalkItems(benchmark::State& state, const char* name)
+{
+    const std::vector<unsigned char> bytes = ReadAll(TheFiles().Path(name));
+    for (auto _ : state) {
+        size_t p = 14 + 40 + 1024, pixels = 0;
+        while (p + 1 < bytes.size()) {
+            const unsigned m = bytes[p], v = bytes[p + 1];
+            const unsigned literal = m == 0 && v >= 3 ? v : 0;
+            pixels += m + literal;
+            p += m ? 2 : literal ? 2 + literal + (literal & 1) : v == 2 ? 4 : 2;
+        }
+        benchmark::DoNotOptimize(pixels);
+    }
+    state.SetItemsProcessed(state.iterations() * kPixels);
+}
+
+void BM_ReadRle8File(benchmark::State& state) { ReadFile(state, "pal8_rle.bmp"); }
+void BM_WalkRle8Items(benchmark::State& state) { WalkItems(state, "pal8_rle.bmp"); }
+void BM_WalkRle8SmoothItems(benchmark::State& state) { WalkItems(state, "pal8_smooth_rle.bmp"); }
+
 void BM_Save24(benchmark::State& state)
 {
     CImage& image = *TheFiles().rgb;
@@ -264,6 +314,9 @@ BENCHMARK(BM_Stb_Load8)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadRle8)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Load8Smooth)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadRle8Smooth)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadRle8File)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WalkRle8Items)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WalkRle8SmoothItems)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Save24)->Unit(benchmark::kMillisecond);
 #if TESSERA_HAVE_STB
 BENCHMARK(BM_Stb_Save24)->Unit(benchmark::kMillisecond);
