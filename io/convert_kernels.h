@@ -80,8 +80,9 @@ void PaletteRows(TileArgs const& tile, PaletteTables const& palette);
 void YccRows(TileArgs const& tile);
 void HsvRows(TileArgs const& tile);
 void HlsRows(TileArgs const& tile);
-// dst[i] = the high byte of 16-bit sample i of src (low byte first), count samples.
-void HighBytes(const unsigned char* src, unsigned char* dst, size_t count);
+// dst[i] = the high byte of 16-bit sample i of src (low byte first), count samples;
+// stream: with streaming stores, for targets far larger than the caches.
+void HighBytes(const unsigned char* src, unsigned char* dst, size_t count, bool stream);
 } // namespace vbmi
 #endif
 

@@ -358,18 +358,32 @@ VBMI_TARGET void HlsRows(TileArgs const& t)
     Rows<3>(t, HueBlock<Hls32>());
 }
 
-VBMI_TARGET void HighBytes(const unsigned char* src, unsigned char* dst, size_t count)
+// The high bytes of 64 16-bit samples: two vectors shifted down, packed (per
+// 128-bit lane) and put back in order. (The zero-masked permute keeps every lane;
+// GCC 12 warns about the undefined pass-through of the unmasked form.)
+VBMI_TARGET inline __m512i HighBytes64(__m512i order, const unsigned char* s)
 {
-    // Two vectors of 32 samples: the high bytes shifted down, packed (per 128-bit
-    // lane) and put back in order.
+    const __m512i a = _mm512_srli_epi16(_mm512_loadu_si512(s), 8);
+    const __m512i b = _mm512_srli_epi16(_mm512_loadu_si512(s + 64), 8);
+    return _mm512_maskz_permutexvar_epi64(0xFF, order, _mm512_packus_epi16(a, b));
+}
+
+VBMI_TARGET void HighBytes(const unsigned char* src, unsigned char* dst, size_t count, bool stream)
+{
     const __m512i order = _mm512_setr_epi64(0, 2, 4, 6, 1, 3, 5, 7);
     size_t i = 0;
-    for (; i + 64 <= count; i += 64) {
-        const __m512i a = _mm512_srli_epi16(_mm512_loadu_si512(src + 2 * i), 8);
-        const __m512i b = _mm512_srli_epi16(_mm512_loadu_si512(src + 2 * i + 64), 8);
-        // (Zero-masked with every lane kept: see Ycc32.)
-        _mm512_storeu_si512(dst + i, _mm512_maskz_permutexvar_epi64(0xFF, order, _mm512_packus_epi16(a, b)));
+    if (stream) {
+        // Streaming stores need 64-byte aligned targets; they skip reading each
+        // line before overwriting it, which pays when the target is far larger
+        // than the caches and the source streams through them at the same time.
+        for (; i < count && (reinterpret_cast<std::uintptr_t>(dst + i) & 63) != 0; ++i)
+            dst[i] = src[2 * i + 1];
+        for (; i + 64 <= count; i += 64)
+            _mm512_stream_si512(reinterpret_cast<__m512i*>(dst + i), HighBytes64(order, src + 2 * i));
+        _mm_sfence();
     }
+    for (; i + 64 <= count; i += 64)
+        _mm512_storeu_si512(dst + i, HighBytes64(order, src + 2 * i));
     for (; i < count; ++i)
         dst[i] = src[2 * i + 1];
 }

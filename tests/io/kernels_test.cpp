@@ -83,17 +83,19 @@ TEST(KERNEL_SUITE, FastKernelsMatchTheReferenceInEveryLayout)
 }
 
 #if defined(CONVERT_VBMI_BUILT) && !defined(CONVERT_BASELINE_ONLY) && !defined(CONVERT_AVX2_ONLY)
-TEST(KERNEL_SUITE, HighBytesMatchThePlainLoop)
+TEST(KERNEL_SUITE, HighBytesMatchThePlainLoopAtEveryAlignment)
 {
     if (!convert::vbmi::Available())
         GTEST_SKIP() << "this processor has no AVX-512 VBMI";
-    const auto src = RandomBytes(2 * 1000, 5);
-    for (size_t count : {0, 1, 63, 64, 200, 1000}) {
-        auto fast = RandomBytes(1000, 9), plain = fast;
-        convert::vbmi::HighBytes(src.data(), fast.data(), count);
-        for (size_t i = 0; i < count; ++i)
-            plain[i] = src[2 * i + 1];
-        EXPECT_TRUE(fast == plain) << count << " samples";
-    }
+    const auto src = RandomBytes(2 * 1100, 5);
+    for (size_t count : {0, 1, 63, 64, 200, 1000})
+        for (size_t shift : {0, 1, 33, 63})
+            for (bool stream : {false, true}) {
+                auto fast = RandomBytes(1100, 9), plain = fast;
+                convert::vbmi::HighBytes(src.data() + 2 * shift, fast.data() + shift, count, stream);
+                for (size_t i = 0; i < count; ++i)
+                    plain[shift + i] = src[2 * (shift + i) + 1];
+                EXPECT_TRUE(fast == plain) << count << " samples at " << shift << " stream " << stream;
+            }
 }
 #endif
