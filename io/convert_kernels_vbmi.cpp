@@ -4,8 +4,8 @@
 // n mod 3 of pixel n div 3. Byte permutes over two vectors (128 bytes) split and
 // join them, and a masked permute brings in the third vector's bytes. Arithmetic
 // runs in 16-bit lanes, widened within each 128-bit lane so that the saturating
-// packs restore the pixel order (and clamp to 0..255).
-// A row's last width mod 64 pixels go through the block code in a padded copy.
+// packs restore the pixel order (and clamp to 0..255). A row's last width mod 64
+// pixels go through the block code in a padded copy.
 #include "io/convert_kernels.h"
 
 #if defined(CONVERT_VBMI_BUILT)
