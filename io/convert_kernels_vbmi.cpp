@@ -62,28 +62,28 @@ struct Permutes {
     __mmask64 thirdBytes[3];
 };
 
+VBMI_TARGET inline Permutes LoadPermutes(const unsigned char (*firstTwo)[64], const unsigned char (*third)[64],
+                                         const std::uint64_t* thirdBytes)
+{
+    Permutes v;
+    for (int k = 0; k < 3; ++k) {
+        v.firstTwo[k] = _mm512_load_si512(firstTwo[k]);
+        v.third[k] = _mm512_load_si512(third[k]);
+        v.thirdBytes[k] = thirdBytes[k];
+    }
+    return v;
+}
+
 VBMI_TARGET inline Permutes LoadJoin()
 {
     Interleaving const& t = Interleave();
-    Permutes v;
-    for (int k = 0; k < 3; ++k) {
-        v.firstTwo[k] = _mm512_load_si512(t.joinFirstTwo[k]);
-        v.third[k] = _mm512_load_si512(t.joinThird[k]);
-        v.thirdBytes[k] = t.joinThirdBytes[k];
-    }
-    return v;
+    return LoadPermutes(t.joinFirstTwo, t.joinThird, t.joinThirdBytes);
 }
 
 VBMI_TARGET inline Permutes LoadSplit()
 {
     Interleaving const& t = Interleave();
-    Permutes v;
-    for (int k = 0; k < 3; ++k) {
-        v.firstTwo[k] = _mm512_load_si512(t.splitFirstTwo[k]);
-        v.third[k] = _mm512_load_si512(t.splitThird[k]);
-        v.thirdBytes[k] = t.splitThirdBytes[k];
-    }
-    return v;
+    return LoadPermutes(t.splitFirstTwo, t.splitThird, t.splitThirdBytes);
 }
 
 // Channel k of the 64 pixels held in 192 bytes at s.
